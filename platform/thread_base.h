@@ -1,0 +1,58 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+// Base of the system's threads (the crawl controller and the fetch threads).
+//
+// A thread is created suspended and runs Execute once started. Terminate sets a
+// stop request that Execute polls; Suspend asks the thread to pause at its next
+// Checkpoint (a step boundary, never while it holds a lock) until Resume.
+// Synchronize runs a step on the application's main thread and waits for it.
+// The destructor asks a running thread to stop and waits for its end, so no
+// joinable thread is ever left behind.
+class TThreadBase {
+public:
+    TThreadBase() = default;
+    virtual ~TThreadBase();
+    TThreadBase(const TThreadBase&) = delete;
+    TThreadBase& operator=(const TThreadBase&) = delete;
+
+    // Starts the thread the first time; later calls end a pause.
+    void Start();
+    void Resume();
+    void Suspend();
+    void Terminate();
+
+    bool Terminated() const { return FTerminated.load(); }
+    bool Finished() const { return FFinished.load(); }
+    // True from Suspend until Resume, whether or not the thread has reached its checkpoint yet.
+    bool Paused() const { return FPaused.load(); }
+    bool Started() const { return FStarted.load(); }
+
+    // Waits until Execute has returned. On the main thread it keeps handling the
+    // application's events meanwhile, so a thread inside Synchronize can finish.
+    void WaitFor();
+
+protected:
+    virtual void Execute() = 0;
+
+    // Blocks while a pause is requested; returns at once on a stop request.
+    void Checkpoint();
+    // Runs `step` on the main thread and waits; an exception of the step is raised here.
+    void Synchronize(const std::function<void()>& step);
+
+private:
+    void Run();
+
+    std::thread FThread;
+    std::atomic<bool> FStarted{false};
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FFinished{false};
+    std::atomic<bool> FPaused{false};
+    std::mutex FPauseLock;
+    std::condition_variable FPauseChanged;
+};
