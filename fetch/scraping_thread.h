@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/thread_base.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class TScrapingThread;
+
+// The run's lists shared by the controller and its fetch threads. Held by
+// std::shared_ptr so that a run ending on a stop or a failure can finish while
+// its fetch threads still hand themselves over.
+struct TRunLists {
+    std::mutex ListLock;
+    QList<TScrapingThread*> RunningList;
+    QList<TScrapingThread*> FinishedList;
+};
+
+// What a job uses of its surroundings besides the job line: the client's TLS files
+// (named relative to the current directory), the client's time-out and the two waits.
+// The defaults are the program's fixed profile; tests point them elsewhere.
+struct TFetchSettings {
+    QString CertFile = "01cert.pem";
+    QString PrivKeyFile = "01key.pem";
+    QString PassPhrase = "vintrosk";
+    int TimeoutSeconds = 120;
+    uint32_t PauseMs = 1000;
+};
+
+// One fetch job: turns one job line into the text of one page with up to 15
+// attempts, then hands itself over from RunningList to FinishedList.
+//
+// The controller owns the object: it sets the inputs before Start(), reads the
+// outputs only after taking the thread out of FinishedList, then releases it.
+// Execute runs on the job's own thread, which also owns the HTTP client, its TLS
+// context and every buffer of the job; the client's network events are handled
+// there, inside Get and inside the waits.
+class TScrapingThread : public TThreadBase {
+public:
+    TScrapingThread();
+    ~TScrapingThread() override;
+
+    // Inputs, set by the controller before Start():
+    std::shared_ptr<TRunLists> Lists;                  // RunningList, FinishedList, ListLock
+    std::function<void(const QString& line)> LogsMemo; // appends one whole log line; the
+                                                       // thread calls it inside Synchronize
+    // Outputs (final before the hand-over), and `url`/`Code` also as inputs:
+    int result = 0;
+    QString html;
+    QString statusText;
+    QString url;
+    QString proxy;
+    int Code = 0;
+    QString categoryurl;
+    QString category;
+
+protected:
+    void Execute() override; // the job: the job-line split, the attempts, the hand-over
+    // Under ListLock: removes the first entry that is this thread from RunningList
+    // and appends this thread to FinishedList. Execute's last act.
+    void HandOver();
+
+    TFetchSettings Settings;
+
+private:
+    QStringList CustomHeaders;
+    QString LogMessageText;
+};
