@@ -9,7 +9,8 @@
 // in the log unchanged.
 class Exception : public std::exception {
 public:
-    explicit Exception(QString message) : FMessage(std::move(message)), FUtf8(FMessage.toStdString()) {}
+    explicit Exception(QString message)
+        : FMessage(std::move(message)), FUtf8(FMessage.toStdString()) {}
 
     const QString& Message() const { return FMessage; }
     const char* what() const noexcept override { return FUtf8.c_str(); }

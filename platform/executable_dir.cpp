@@ -7,5 +7,7 @@ QString ExecutableDir() {
     if (QCoreApplication::instance())
         return QCoreApplication::applicationDirPath();
     // Without an application object (unit tests) the kernel still knows the path.
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(QLatin1Char('/'), 0, -2);
+    return QFileInfo(QStringLiteral("/proc/self/exe"))
+        .canonicalFilePath()
+        .section(QLatin1Char('/'), 0, -2);
 }

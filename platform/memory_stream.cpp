@@ -24,7 +24,8 @@ void TMemoryStream::Write(const char* data, int64_t count) {
 }
 
 int64_t TMemoryStream::Read(char* data, int64_t count) {
-    const int64_t available = std::clamp<int64_t>(FData.size() - FPosition, 0, std::max<int64_t>(count, 0));
+    const int64_t available =
+        std::clamp<int64_t>(FData.size() - FPosition, 0, std::max<int64_t>(count, 0));
     if (available > 0)
         std::memcpy(data, FData.constData() + FPosition, available);
     FPosition += available;

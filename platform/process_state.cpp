@@ -6,6 +6,10 @@ namespace {
 std::atomic<bool> Terminating{false};
 }
 
-bool ApplicationTerminating() { return Terminating.load(); }
+bool ApplicationTerminating() {
+    return Terminating.load();
+}
 
-void SetApplicationTerminating(bool terminating) { Terminating.store(terminating); }
+void SetApplicationTerminating(bool terminating) {
+    Terminating.store(terminating);
+}

@@ -1,11 +1,11 @@
 #include "platform/thread_base.h"
 
+#include "platform/main_thread_steps.h"
+
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <QThread>
 
 #include <chrono>
-#include <exception>
 
 namespace {
 
@@ -73,19 +73,7 @@ void TThreadBase::Checkpoint() {
 void TThreadBase::Synchronize(const std::function<void()>& step) {
     if (OnMainThread())
         return step();
-    std::exception_ptr failure;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [&] {
-            try {
-                step();
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        },
-        Qt::BlockingQueuedConnection);
-    if (failure)
-        std::rethrow_exception(failure);
+    TMainThreadSteps::Instance().RunAndWait(step);
 }
 
 void TThreadBase::Run() {

@@ -19,7 +19,8 @@ uint32_t TickCount() {
             return TickSource();
     }
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
 void SetTickSourceForTests(std::function<uint32_t()> source) {

@@ -9,7 +9,9 @@ uint32_t TickCount();
 
 // Milliseconds from `earlier` to `later`, taken modulo 2^32 so a wrap between the
 // two stamps still gives the right distance.
-inline uint32_t TicksBetween(uint32_t earlier, uint32_t later) { return later - earlier; }
+inline uint32_t TicksBetween(uint32_t earlier, uint32_t later) {
+    return later - earlier;
+}
 
 // Tests replace the clock to reach wrap-around and long waits without sleeping;
 // an empty function restores the monotonic clock.
