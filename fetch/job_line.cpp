@@ -1,0 +1,28 @@
+#include "fetch/job_line.h"
+
+namespace {
+const QString Separator = QStringLiteral("|||");
+}
+
+TJobLine SplitJobLine(const QString& line) {
+    TJobLine job;
+    const qsizetype first = line.indexOf(Separator);
+    if (first < 0) {
+        job.Url = line;
+        return job;
+    }
+    job.IsCard = true;
+    job.Url = line.left(first);
+    const qsizetype restStart = first + Separator.size();
+    const qsizetype second = line.indexOf(Separator, restStart);
+    // Job lines are always built with both separators; should one be cut short,
+    // everything after the first separator is kept as the subrubric name rather
+    // than lost.
+    if (second < 0) {
+        job.Category = line.mid(restStart);
+        return job;
+    }
+    job.Category = line.mid(restStart, second - restStart);
+    job.CategoryUrl = line.mid(second + Separator.size());
+    return job;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// The one case-insensitive comparison of the system: known links, name-value
+// lookups and the restored selection all use it, so they agree on what "the same
+// text" is. Letters are compared by their Unicode case folding, code unit by code
+// unit; no locale is involved, so the order is the same on every machine.
+
+// Negative, zero or positive as `a` sorts before, with or after `b`.
+int CompareTextIgnoreCase(const QString& a, const QString& b);
+
+bool SameTextIgnoreCase(const QString& a, const QString& b);
