@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QByteArray>
+
+// Test-side encoders, so decoding cases are built from known plain bytes.
+enum class TDeflateFormat { Zlib, Gzip, Raw };
+
+QByteArray Deflate(const QByteArray& plain, TDeflateFormat format);
+QByteArray BrotliCompress(const QByteArray& plain);
+// Reproducible text of `size` bytes that compresses like an HTML page.
+QByteArray SampleHtml(int size);
