@@ -1,0 +1,225 @@
+#pragma once
+
+#include "platform/exception.h"
+#include "platform/memory_stream.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <set>
+
+class TWSocket;
+class THttpContCodHandler;
+
+// The one error type Get raises: the message is the client's ReasonPhrase, the
+// code the request's error number (1 busy, 3 aborted, 5 bad version setting, 8
+// inactivity time-out, 9 closed without a status line, or a socket error number),
+// else the HTTP status code.
+class EHttpException : public Exception {
+public:
+    EHttpException(QString message, uint16_t errorCode)
+        : Exception(std::move(message)), FErrorCode(errorCode) {}
+    uint16_t ErrorCode() const { return FErrorCode; }
+
+private:
+    uint16_t FErrorCode;
+};
+
+enum THttpState {
+    httpReady,
+    httpNotConnected,
+    httpConnected,
+    httpDnsLookup,
+    httpDnsLookupDone,
+    httpWaitingHeader,
+    httpWaitingBody,
+    httpBodyReceived,
+    httpWaitingProxyConnect,
+    httpClosing,
+    httpAborting
+};
+
+enum THttpChunkState {
+    httpChunkGetSize,
+    httpChunkGetExt,
+    httpChunkGetData,
+    httpChunkSkipDataEnd,
+    httpChunkDone
+};
+
+enum THttpCliOption {
+    httpoNoBasicAuth,
+    httpoNoNTLMAuth,
+    httpoBandwidthControl,
+    httpoEnableContentCoding,
+    httpoUseQuality,
+    httpoNoDigestAuth
+};
+using THttpCliOptions = std::set<THttpCliOption>;
+
+// The request kinds this client carries; none before the first request.
+enum THttpRequest { httpNone, httpGET, httpHEAD };
+
+// An HTTP/1.0 and 1.1 client over one connection at a time.
+//
+// Owns its socket (CtrlSocket), the receive buffer, the received header lines, the
+// request buffer and one content-decoding stage; it does not own RcvdStream. Get
+// is synchronous: it waits on the calling thread's event queue and handles the
+// socket's events and the client's own notices there until the response is
+// complete, the request fails, or nothing happened on the connection for Timeout
+// seconds. A client belongs to the thread that runs Get and is never shared.
+//
+// The client's own notices (set-ready, request-done, connect) are tagged with the
+// number of the request that posted them. A notice left queued by a request that
+// was aborted or has ended is dropped when handled, so it can never complete or
+// continue the client's next request.
+class THttpCli {
+public:
+    THttpCli();
+    virtual ~THttpCli();
+    THttpCli(const THttpCli&) = delete;
+    THttpCli& operator=(const THttpCli&) = delete;
+
+    // Settings. Those left empty are not sent.
+    QString Name; // shown in the busy message
+    QString URL;
+    QString Reference;
+    QString Agent = QStringLiteral("Mozilla/4.0");
+    QString Accept = QStringLiteral("image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
+    QString AcceptLanguage;
+    QString Connection;
+    QString Sender;
+    bool NoCache = false;
+    QDateTime ModifiedSince; // sent when valid
+    QString Cookie;
+    QStringList ExtraHeaders;
+    QString ContentRangeBegin;
+    QString ContentRangeEnd;
+    QString LocalAddr = QStringLiteral("0.0.0.0");
+    bool FollowRelocation = true;
+    int32_t LocationChangeMaxCount = 5;
+    uint32_t Timeout = 30; // seconds without activity before Get gives up
+    bool MultiThreaded = false;
+
+    QString RequestVer() const { return FRequestVer; }
+    // Only "1.0" and "1.1"; anything else raises "Insupported HTTP version" (5).
+    void SetRequestVer(const QString& version);
+    THttpCliOptions Options() const { return FOptions; }
+    void SetOptions(const THttpCliOptions& options);
+    TMemoryStream* RcvdStream() const { return FRcvdStream; }
+    void SetRcvdStream(TMemoryStream* stream) { FRcvdStream = stream; }
+
+    // Results, valid after Get returns or raises.
+    int32_t StatusCode() const { return FStatusCode; }
+    QString ReasonPhrase() const { return FReasonPhrase; }
+    QString ContentEncoding() const { return FContentEncoding; }
+    QString ContentType() const { return FContentType; }
+    int64_t ContentLength() const { return FContentLength; }
+    QString TransferEncoding() const { return FTransferEncoding; }
+    const QStringList& RcvdHeader() const { return FRcvdHeader; }
+    int64_t RcvdCount() const { return FRcvdCount; }
+    QString Location() const { return FLocation; }
+    THttpState State() const { return FState; }
+    int32_t LocationChangeCurCount() const { return FLocationChangeCurCount; }
+
+    // Synchronous GET (HEAD) of URL; raises EHttpException on failure or a status of
+    // 400 and above other than 401 and 407.
+    void Get();
+    void Head();
+    // Ends the current request at once with "Connection aborted on request".
+    void Abort();
+
+    TWSocket* CtrlSocket() const { return FCtrlSocket.get(); }
+    // Handles, without blocking, every event pending for the calling thread.
+    void MessagePump();
+
+protected:
+    using TNextStep = void (THttpCli::*)();
+
+    // Makes the socket with CreateCtrlSocket and wires its events to the steps; each
+    // constructor of the hierarchy runs it, so the most derived kind of socket wins.
+    void InitCtrlSocket();
+    virtual std::unique_ptr<TWSocket> CreateCtrlSocket();
+    virtual void PrepareConnect();
+    virtual void SendRequest(const QString& method, const QString& version);
+    virtual void ParseHeaderLine();
+    virtual void GetBodyLineNext();
+    virtual void QueueRequestLine(const QString& line);
+    virtual void OpenConnection();
+    virtual void CloseConnection();
+    virtual void ResetResponse();
+    virtual void FollowLocation();
+    virtual void HandleLookupDone(int error);
+    virtual void HandleClosed(int error);
+    virtual void HandleConnected(int error);
+    virtual void HandleDataAvailable(int error);
+    virtual void RelocateAfterClose(int error);
+    virtual void StartRequest(THttpRequest request);
+    virtual void RunRequest(THttpRequest request);
+    virtual void ChangeState(THttpState newState);
+    // Reads received bytes from the connection; the response steps never touch the
+    // socket otherwise, so a test may hand them bytes from anywhere.
+    virtual int ReceiveBytes(char* buffer, int length);
+
+    // The three notices the client posts to itself.
+    enum TNotice { WM_HTTP_SET_READY, WM_HTTP_REQUEST_DONE, WM_HTTP_LOGIN };
+    void PostNotice(TNotice notice);
+    void HandleNotice(TNotice notice, uint64_t requestNumber);
+    // Routes a failure inside event handling to Abort.
+    void HandleEventFailure();
+    void SetFailure(int32_t status, const QString& reason, int error);
+
+    // Fields the steps share (see the response reader for their meaning).
+    std::unique_ptr<TWSocket> FCtrlSocket;
+    std::unique_ptr<THttpContCodHandler> FContentCodingHnd;
+    TMemoryStream* FRcvdStream = nullptr;
+    QString FRequestVer = QStringLiteral("1.0");
+    THttpCliOptions FOptions;
+    THttpRequest FRequestType = httpNone;
+    THttpState FState = httpReady;
+    uint64_t FRequestNumber = 0;
+    bool FLoginPending = false;
+    bool FConnected = false;
+    bool FTerminated = false;
+
+    int32_t FStatusCode = 0;
+    QString FReasonPhrase;
+    QString FContentEncoding;
+    QString FContentType;
+    int64_t FContentLength = -1;
+    QString FTransferEncoding;
+    QStringList FRcvdHeader;
+    int64_t FRcvdCount = 0;
+    int64_t FSentCount = 0;
+    QString FLocation;
+    int32_t FLocationChangeCurCount = 0;
+
+    bool FCloseReq = false;
+    bool FLocationFlag = false;
+    int32_t FRequestDoneError = 0;
+    QString FResponseVer;
+    QString FHostName, FPort, FProtocol, FPath;
+    QString FTargetHost, FTargetPort;
+    QString FCurrentHost, FCurrentPort, FCurrentProtocol;
+    QString FDnsResult;
+    int FHeaderLineCount = 0;
+    int FBodyLineCount = 0;
+    bool FHeaderEndFlag = false;
+    QByteArray FReceiveBuffer;
+    int FReceiveLen = 0;
+    QString FLastResponse;           // the line ParseHeaderLine works on
+    const char* FBodyData = nullptr; // the piece GetBodyLineNext works on
+    int FBodyDataLen = 0;
+    THttpChunkState FChunkState = httpChunkGetSize;
+    int64_t FChunkLength = 0;
+    int64_t FChunkRcvd = 0;
+    int64_t FRcvdStreamStartSize = 0;
+    TNextStep FNext = nullptr;
+    QByteArray FSendBuffer;
+    // Lets a queued notice see whether its client still exists.
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+};
