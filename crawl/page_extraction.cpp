@@ -1,0 +1,234 @@
+#include "crawl/page_extraction.h"
+
+#include "crawl/text_utils.h"
+#include "platform/text_codec.h"
+#include "platform/text_compare.h"
+
+namespace {
+
+const QString HeadingMarker = QStringLiteral("<h3 class=\"category-widget__title");
+const QString LinkMarker = QStringLiteral("<a href=\"");
+const QString CardMarker = QStringLiteral(" class=\"org-widget-header__title\">");
+const QString Href = QStringLiteral("href=\"");
+const QString Quote = QStringLiteral("\"");
+// A consumed item removes its first ten characters from the working copy.
+const qsizetype ItemAdvance = 10;
+
+// The link at `start` up to the first quote; empty when no quote follows.
+QString LinkAt(const QString& block, qsizetype start) {
+    const qsizetype end = block.indexOf(Quote, start);
+    return end < 0 ? QString() : block.mid(start, end - start);
+}
+
+QString MakeAbsolute(const QString& link, const QString& prefix) {
+    return link.startsWith(u'/') ? prefix + link : link;
+}
+
+// Relative links of list pages hang off the site's host; a city page has no path,
+// so the page URL itself is the host.
+QString HostPrefix(const QString& pageUrl) {
+    const QString host = SchemeAndHost(pageUrl);
+    return host.isEmpty() ? pageUrl : host;
+}
+
+// Link keys of every "<a href=" item of a block. Instead of cutting the working
+// copy down after each item, the scan keeps an offset into the block.
+QStringList ScanAnchorLinks(const QString& block, const QString& pageUrl) {
+    QStringList keys;
+    const QString prefix = HostPrefix(pageUrl);
+    qsizetype offset = 0;
+    for (qsizetype r; (r = block.indexOf(LinkMarker, offset)) >= 0; offset = r + ItemAdvance)
+        keys.append(StripScheme(MakeAbsolute(LinkAt(block, r + LinkMarker.size()), prefix)));
+    return keys;
+}
+
+QString CurrentBreadcrumb(const QString& text) {
+    return Trim(HtmlToText(
+        ExtractBetween(text, "breadcrumbs-list__link is-current\">", QString(), "</span>")));
+}
+
+// The card links of the widget block. A header without "href=" gives no link.
+QStringList ScanCardLinks(const QString& block, const QString& pageUrl) {
+    QStringList keys;
+    const QString prefix = HostPrefix(pageUrl);
+    qsizetype offset = 0;
+    for (qsizetype r; (r = block.indexOf(CardMarker, offset)) >= 0; offset = r + ItemAdvance) {
+        const qsizetype headerStart = r + CardMarker.size();
+        const qsizetype headerEnd = block.indexOf(QStringLiteral("</div>"), headerStart);
+        if (headerEnd < 0)
+            continue;
+        const QString header = block.mid(headerStart, headerEnd - headerStart);
+        if (!header.contains(QStringLiteral("href=")))
+            continue;
+        keys.append(StripScheme(MakeAbsolute(ExtractBetween(header, Href, {}, Quote), prefix)));
+    }
+    return keys;
+}
+
+QString CollapseSpaces(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u' ' && !out.isEmpty() && out.back() == u' ')
+            continue;
+        out.append(text[i]);
+    }
+    return out;
+}
+
+QString TabsToSpaces(const QString& text) {
+    return ReplaceAll(text, "\t", " ");
+}
+
+// Name, phones and opening hours share one cleaning.
+QString PageValue(const QString& text, const QString& startMarker, const QString& endMarker) {
+    return TabsToSpaces(
+        Trim(HtmlToText(ExtractBetween(text, startMarker, "spec__value\">", endMarker))));
+}
+
+QString AddressValue(const QString& text) {
+    QString address =
+        Trim(HtmlToText(ExtractBetween(text, u">Адрес</span>"_qs, "spec__value\">", "<")));
+    for (const char* breakChar : {"\r", "\n", "\t"})
+        address = ReplaceAll(address, breakChar, " ");
+    return CollapseSpaces(address);
+}
+
+QString SiteValue(const QString& text) {
+    const QString entry = ExtractBetween(text, u">Сайт</span>"_qs, "spec__value\">", "</");
+    const QString encoded = ExtractBetween(entry, "data-url=\"", QString(), Quote);
+    return TabsToSpaces(encoded.isEmpty() ? QString() : DecodeSiteAddress(encoded));
+}
+
+// The description is kept as the page has it: no entity decoding, no trimming.
+QString DescriptionValue(const QString& text) {
+    const QString section =
+        ExtractBetweenBack(text, u">Нашли ошибку в описании?</span>"_qs, QString(), "</dl>");
+    return TabsToSpaces(ExtractBetween(section, "<p>", QString(), "</p>"));
+}
+
+int Base64Value(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= 'A' && u <= 'Z')
+        return u - 'A';
+    if (u >= 'a' && u <= 'z')
+        return u - 'a' + 26;
+    if (u >= '0' && u <= '9')
+        return u - '0' + 52;
+    if (u == '+')
+        return 62;
+    if (u == '/')
+        return 63;
+    return 0;
+}
+
+} // namespace
+
+TPageKind ClassifyPage(int code, const QString& pageUrl) {
+    if (code != 0)
+        return TPageKind::CardPage;
+    return pageUrl.indexOf(u'/', 9) < 0 ? TPageKind::CityPage : TPageKind::ListPage;
+}
+
+QString SchemeAndHost(const QString& url) {
+    const qsizetype slash = url.indexOf(u'/', 9);
+    return slash < 0 ? QString() : url.left(slash);
+}
+
+QStringList ExtractCityPage(const QString& text, const QString& pageUrl) {
+    QStringList keys;
+    qsizetype offset = 0;
+    for (qsizetype heading; (heading = text.indexOf(HeadingMarker, offset)) >= 0;) {
+        // With no "href=\"" after a heading, no later heading can have one either:
+        // the heading yields no link and the scan ends.
+        const qsizetype r = text.indexOf(Href, heading);
+        if (r < 0)
+            break;
+        keys.append(StripScheme(MakeAbsolute(LinkAt(text, r + Href.size()), pageUrl)));
+        offset = r + ItemAdvance;
+    }
+    return keys;
+}
+
+TListPageLinks ExtractListPage(const QString& text, const QString& pageUrl) {
+    TListPageLinks links;
+    const QString subrubrics =
+        ExtractBetween(text, "<div class=\"organizations-all__list\">", QString(), "</ul>");
+    if (!subrubrics.isEmpty()) {
+        links.Breadcrumb = CurrentBreadcrumb(text);
+        links.SubrubricLinks = ScanAnchorLinks(subrubrics, pageUrl);
+    }
+    links.PageLinks = ScanAnchorLinks(
+        ExtractBetween(text, "<ul class=\"pagination-list\">", QString(), "</ul>"), pageUrl);
+    return links;
+}
+
+TCardJobs ExtractCardJobs(const QString& text, const QString& pageUrl) {
+    TCardJobs jobs;
+    const qsizetype numbered = pageUrl.indexOf(QStringLiteral("/page-"));
+    jobs.ListUrl = numbered < 0 ? pageUrl : pageUrl.left(numbered + 1);
+    jobs.Breadcrumb = CurrentBreadcrumb(text);
+    const QString block = ExtractBetween(text, "<div class=\"organization-category__widgets\">",
+                                         QString(), "<footer");
+    const QString tail = "|||" + jobs.Breadcrumb + "|||" + jobs.ListUrl;
+    for (const QString& key : ScanCardLinks(block, pageUrl))
+        jobs.JobLines.append(key + tail);
+    return jobs;
+}
+
+OrganisationRecord ExtractOrganisation(const QString& text, const QString& pageUrl,
+                                       const QString& category, const QString& categoryUrl,
+                                       const QStringList& cityList, const QStringList& rubricList) {
+    OrganisationRecord record;
+    record.CardUrl = pageUrl;
+    record.CityUrl = SchemeAndHost(pageUrl);
+    // The label reads "country, city"; a label without a comma gives no country
+    // and the label less its first character as the city.
+    const QString label = LookupNameValue(cityList, record.CityUrl);
+    const qsizetype comma = label.indexOf(u',');
+    record.Country = comma < 0 ? QString() : label.left(comma);
+    record.City = label.mid(comma + 2);
+    record.Rubric = LookupNameValue(rubricList, StripScheme(categoryUrl));
+    record.Subrubric = category;
+    record.SubrubricUrl = categoryUrl;
+    record.Name = TabsToSpaces(Trim(HtmlToText(ExtractBetween(text, "<h1", ">", "</h1>"))));
+    record.Address = AddressValue(text);
+    record.Phones = PageValue(text, u">Телефон</span>"_qs, "</");
+    record.OpeningHours = PageValue(text, u">Режим работы</span>"_qs, "</");
+    record.Site = SiteValue(text);
+    record.Description = DescriptionValue(text);
+    return record;
+}
+
+QString LookupNameValue(const QStringList& list, const QString& name) {
+    for (const QString& entry : list) {
+        const qsizetype equals = entry.indexOf(u'=');
+        if (equals >= 0 && SameTextIgnoreCase(entry.left(equals), name))
+            return entry.mid(equals + 1);
+    }
+    return {};
+}
+
+QByteArray DecodeBase64Groups(const QString& text) {
+    QByteArray bytes;
+    const qsizetype groups = text.size() / 4;
+    bytes.reserve(groups * 3);
+    for (qsizetype g = 0; g < groups; ++g) {
+        uint32_t bits = 0;
+        for (int k = 0; k < 4; ++k)
+            bits = (bits << 6) | uint32_t(Base64Value(text[g * 4 + k]));
+        bytes.append(char(bits >> 16)).append(char(bits >> 8)).append(char(bits));
+    }
+    if (groups > 0) {
+        const QStringView last = QStringView(text).mid((groups - 1) * 4, 4);
+        bytes.chop(last.endsWith(u"==") ? 2 : last.endsWith(u'=') ? 1 : 0);
+    }
+    return bytes;
+}
+
+// The payload is the address's UTF-8 bytes; reading them as UTF-8 directly is what
+// the round trip through Windows-1251 and the 8-bit code page gives on a
+// Windows-1251 system, and it keeps the address intact on any other.
+QString DecodeSiteAddress(const QString& dataUrl) {
+    return DecodeUtf8(DecodeBase64Groups(dataUrl));
+}

@@ -1,0 +1,255 @@
+#include "crawl/text_utils.h"
+
+#include "platform/text_codec.h"
+
+#include <QSaveFile>
+
+#include <climits>
+
+namespace {
+
+// Index of `needle` at or after `from`; an empty marker is never found.
+qsizetype Find(const QString& text, const QString& needle, qsizetype from) {
+    if (needle.isEmpty())
+        return -1;
+    return text.indexOf(needle, from);
+}
+
+struct TNamedReference {
+    QStringView Name; // after the "&", with its ";"
+    char16_t Written;
+};
+
+const TNamedReference NamedReferences[] = {
+    {u"amp;", u'&'},     {u"lt;", u'<'},   {u"gt;", u'>'},   {u"laquo;", 0x00AB},
+    {u"raquo;", 0x00BB}, {u"nbsp;", u' '}, {u"quot;", u'"'},
+};
+
+const char16_t Replacement = 0xFFFD;
+
+bool IsDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// The character of a numeric reference. Codes beyond the 16-bit range become a
+// surrogate pair; a code that names no character (no digits, a surrogate, beyond
+// U+10FFFF) becomes U+FFFD rather than a NUL or a half pair that would corrupt
+// the text further on.
+void WriteCodePoint(char16_t*& out, qint64 code) {
+    if (code <= 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        *out++ = Replacement;
+    } else if (code > 0xFFFF) {
+        *out++ = QChar::highSurrogate(char32_t(code));
+        *out++ = QChar::lowSurrogate(char32_t(code));
+    } else {
+        *out++ = char16_t(code);
+    }
+}
+
+// Decodes "&#..." at `i` (the "&"); returns the index after the reference, or -1
+// when a NUL stopped it (the NUL ends the text).
+qsizetype DecodeNumeric(const QString& text, qsizetype i, char16_t*& out) {
+    const qsizetype n = text.size();
+    qsizetype j = i + 2;
+    qint64 code = 0;
+    bool leading = true;
+    for (; j < n && (IsDigit(text[j]) || text[j] == u'#'); ++j) {
+        if (text[j] == u'#')
+            leading = false;
+        else if (leading && code <= 0x10FFFF)
+            code = code * 10 + (text[j].unicode() - u'0');
+    }
+    WriteCodePoint(out, code);
+    if (j < n && text[j].unicode() == 0)
+        return -1;
+    return j < n ? j + 1 : j;
+}
+
+// Decodes the named reference at `i` (the "&") if one matches; returns the index
+// after it, or -1.
+qsizetype DecodeNamed(const QString& text, qsizetype i, char16_t*& out) {
+    const QStringView rest = QStringView(text).mid(i + 1);
+    for (const TNamedReference& ref : NamedReferences) {
+        if (rest.startsWith(ref.Name)) {
+            *out++ = ref.Written;
+            return i + 1 + ref.Name.size();
+        }
+    }
+    return -1;
+}
+
+// Tags removed in one pass: each "<" through the first ">" after it, or to the
+// end when no ">" follows. The same as removing the first tag again and again.
+QString RemoveTags(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    qsizetype from = 0;
+    while (true) {
+        const qsizetype open = text.indexOf(u'<', from);
+        if (open < 0) {
+            out.append(QStringView(text).mid(from));
+            break;
+        }
+        out.append(QStringView(text).mid(from, open - from));
+        const qsizetype close = text.indexOf(u'>', open + 1);
+        if (close < 0)
+            break;
+        from = close + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+QString ExtractBetween(const QString& text, const QString& startMarker, const QString& secondMarker,
+                       const QString& endMarker) {
+    qsizetype a = Find(text, startMarker, 0);
+    if (a < 0)
+        return {};
+    qsizetype length = startMarker.size();
+    if (!secondMarker.isEmpty()) {
+        a = Find(text, secondMarker, a + length);
+        if (a < 0)
+            return {};
+        length = secondMarker.size();
+    }
+    const qsizetype end = Find(text, endMarker, a + length);
+    if (end < 0)
+        return {};
+    return text.mid(a + length, end - (a + length));
+}
+
+int LastPosBefore(const QString& sub, const QString& text, int limit) {
+    if (sub.isEmpty() || limit <= 0)
+        return 0;
+    qsizetype searched = qMin<qsizetype>(limit, text.size());
+    const qsizetype nul = QStringView(text).left(searched).indexOf(QChar(0));
+    if (nul >= 0)
+        searched = nul;
+    return int(QStringView(text).left(searched).lastIndexOf(sub) + 1);
+}
+
+QString ExtractBetweenBack(const QString& text, const QString& startMarker,
+                           const QString& secondMarker, const QString& endMarker) {
+    int a = LastPosBefore(startMarker, text, INT_MAX);
+    if (a == 0)
+        return {};
+    if (!secondMarker.isEmpty()) {
+        a = LastPosBefore(secondMarker, text, a - 1);
+        if (a == 0)
+            return {};
+    }
+    const int b = LastPosBefore(endMarker, text, a - 1);
+    if (b == 0)
+        return {};
+    const qsizetype from = b + endMarker.size(); // position from 1
+    return text.mid(from - 1, a - from);
+}
+
+QString HtmlDecode(const QString& text) {
+    QString result(text.size(), Qt::Uninitialized);
+    char16_t* const begin = reinterpret_cast<char16_t*>(result.data());
+    char16_t* out = begin;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = text[i];
+        if (c.unicode() == 0)
+            break;
+        if (c != u'&') {
+            *out++ = c.unicode();
+            ++i;
+            continue;
+        }
+        if (i + 1 == n)
+            break;
+        if (text[i + 1] == u'#') {
+            i = DecodeNumeric(text, i, out);
+            if (i < 0)
+                break;
+            continue;
+        }
+        const qsizetype next = DecodeNamed(text, i, out);
+        if (next >= 0) {
+            i = next;
+            continue;
+        }
+        *out++ = u'&';
+        if (text[i + 1].unicode() == 0)
+            break;
+        *out++ = text[i + 1].unicode();
+        i += 2;
+    }
+    result.truncate(out - begin);
+    return result;
+}
+
+QString ReplaceAll(const QString& text, const QString& oldText, const QString& newText) {
+    qsizetype hit = Find(text, oldText, 0);
+    if (hit < 0)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    qsizetype from = 0;
+    while (hit >= 0) {
+        out.append(QStringView(text).mid(from, hit - from));
+        out.append(newText);
+        from = hit + oldText.size();
+        hit = text.indexOf(oldText, from);
+    }
+    out.append(QStringView(text).mid(from));
+    return out;
+}
+
+QString HtmlToText(const QString& text) {
+    static const struct {
+        QString Old, New;
+    } replacements[] = {
+        {"&nbsp;", " "},  {"&bull;", "-"},   {"&times;", "x"},  {"&quot;", "\""}, {"&mdash;", "-"},
+        {"&ndash;", "-"}, {"&laquo;", "\""}, {"&raquo;", "\""}, {"&lt;", "<"},    {"&gt;", ">"},
+        {"&#039;", "'"},  {";", ","},        {"<br>", " "},     {"\r", ""},       {"\n", ""},
+    };
+    QString result = HtmlDecode(text);
+    for (const auto& r : replacements)
+        result = ReplaceAll(result, r.Old, r.New);
+    return RemoveTags(result);
+}
+
+QString QuoteToApostrophe(const QString& text) {
+    return ReplaceAll(text, "\"", "'");
+}
+
+QString StripScheme(const QString& url) {
+    return url.size() > 8 ? url.mid(8) : QString();
+}
+
+QString AddScheme(const QString& text) {
+    return "https://" + text;
+}
+
+QString DecodeCp1251Bytes(const QString& text) {
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        bytes[i] = char(text[i].unicode() & 0xFF);
+    return DecodeWindows1251(bytes);
+}
+
+QString Trim(const QString& text) {
+    qsizetype start = 0, end = text.size();
+    while (start < end && text[start].unicode() <= 32)
+        ++start;
+    while (end > start && text[end - 1].unicode() <= 32)
+        --end;
+    return text.mid(start, end - start);
+}
+
+void SaveListFile(const QStringList& list, const QString& path) {
+    QByteArray bytes("\xEF\xBB\xBF");
+    for (const QString& item : list)
+        bytes.append(EncodeUtf8(item)).append("\r\n");
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EListFileError("Не удалось создать файл " + path + ": " + file.errorString());
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw EListFileError("Не удалось записать файл " + path + ": " + file.errorString());
+}
