@@ -1,0 +1,315 @@
+#include "crawl/page_extraction.h"
+
+#include "tests/crawl/fixture.h"
+#include "tests/qt_print.h"
+
+#include <gtest/gtest.h>
+
+TEST(ClassifyPage, CodeThenUrlShape) {
+    struct Case {
+        int code;
+        QString url;
+        TPageKind expected;
+    } cases[] = {
+        {0, "https://tomsk.quorvel.ru", TPageKind::CityPage},
+        {0, "https://tomsk.quorvel.ru/", TPageKind::ListPage},
+        {0, "https://tomsk.quorvel.ru/kafe/page-2", TPageKind::ListPage},
+        {0, "https://a/", TPageKind::ListPage},
+        {0, "https://", TPageKind::CityPage},
+        {1, "https://tomsk.quorvel.ru", TPageKind::CardPage},
+        {-1, "https://tomsk.quorvel.ru/org/1", TPageKind::CardPage},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ClassifyPage(c.code, c.url), c.expected) << c.url.toStdString();
+}
+
+TEST(SchemeAndHost, SlashFromTheTenthCharacter) {
+    struct Case {
+        QString url, expected;
+    } cases[] = {
+        {"https://tomsk.quorvel.ru/kafe/x", "https://tomsk.quorvel.ru"},
+        {"https://tomsk.quorvel.ru", ""},
+        {"https://a/b", "https://a"},
+        {"https:///b/c", "https:///b"},
+        {"http://abc/d", "http://abc"},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SchemeAndHost(c.url), c.expected) << c.url.toStdString();
+}
+
+TEST(LookupNameValue, FirstMatchIgnoringCase) {
+    const QStringList list = {
+        "novalue",
+        u"https://TOMSK.quorvel.ru=Россия, Томск"_qs,
+        u"https://tomsk.quorvel.ru=второй"_qs,
+        "a=b=c",
+        "=empty name",
+        u"ЁЛКА=ok"_qs,
+    };
+    struct Case {
+        QString name, expected;
+    } cases[] = {
+        {"https://tomsk.quorvel.ru", u"Россия, Томск"_qs},
+        {"a", "b=c"},
+        {"a=b", ""},
+        {"novalue", ""},
+        {"", "empty name"},
+        {u"ёлка"_qs, "ok"},
+        {"missing", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LookupNameValue(list, c.name), c.expected) << c.name.toStdString();
+}
+
+TEST(ExtractCityPage, RubricLinksOfTheFixture) {
+    const QString url = "https://tomsk.quorvel.ru";
+    EXPECT_EQ(ExtractCityPage(FixtureText("city_page.html"), url),
+              QStringList(
+                  {"tomsk.quorvel.ru/kafe", "tomsk.quorvel.ru/avto", "tomsk.quorvel.ru/zdorove"}));
+}
+
+TEST(ExtractCityPage, ScanEdges) {
+    const QString h = "<h3 class=\"category-widget__title\">";
+    struct Case {
+        const char* name;
+        QString text, url;
+        QStringList expected;
+    } cases[] = {
+        {"root-relative link takes the whole page URL",
+         h + "<a href=\"/x\">",
+         "https://c.ru/r",
+         {"c.ru/r/x"}},
+        {"other link unchanged",
+         h + "<a href=\"http://other.ru/y\">",
+         "https://c.ru",
+         {"ther.ru/y"}},
+        {"href before the heading is not used",
+         "<a href=\"/no\">" + h + "<a href=\"/yes\">",
+         "https://c.ru",
+         {"c.ru/yes"}},
+        {"missing closing quote gives an empty link", h + "<a href=\"/x", "https://c.ru", {""}},
+        {"heading without any href after it", "<a href=\"/x\">" + h + "text", "https://c.ru", {}},
+        {"no heading", "<a href=\"/x\">", "https://c.ru", {}},
+        {"two headings share one far href", h + h + "<a href=\"/x\">", "https://c.ru", {"c.ru/x"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ExtractCityPage(c.text, c.url), c.expected) << c.name;
+}
+
+TEST(ExtractListPage, RubricPageFixture) {
+    const TListPageLinks links =
+        ExtractListPage(FixtureText("rubric_page.html"), "https://tomsk.quorvel.ru/kafe");
+    EXPECT_EQ(links.Breadcrumb, u"Кафе & рестораны, бары"_qs);
+    EXPECT_EQ(links.SubrubricLinks,
+              QStringList({"tomsk.quorvel.ru/kafe/kofejni", "tomsk.quorvel.ru/kafe/pitstsa",
+                           "tomsk.quorvel.ru/kafe/sushi"}));
+    EXPECT_EQ(links.PageLinks,
+              QStringList({"tomsk.quorvel.ru/kafe/page-2", "tomsk.quorvel.ru/kafe/page-3"}));
+}
+
+TEST(ExtractListPage, NumberedPageFixtureHasNoSubrubrics) {
+    const TListPageLinks links = ExtractListPage(FixtureText("numbered_page.html"),
+                                                 "https://tomsk.quorvel.ru/kafe/kofejni/page-2");
+    EXPECT_EQ(links.Breadcrumb, ""); // only taken with a subrubric block
+    EXPECT_EQ(links.SubrubricLinks, QStringList());
+    EXPECT_EQ(links.PageLinks,
+              QStringList({"tomsk.quorvel.ru/kafe/kofejni", "tomsk.quorvel.ru/kafe/kofejni/page-3",
+                           "tomsk.quorvel.ru/kafe/kofejni/page-4"}));
+}
+
+TEST(ExtractListPage, BlockEdges) {
+    const QString sub = "<div class=\"organizations-all__list\">";
+    const QString pages = "<ul class=\"pagination-list\">";
+    struct Case {
+        const char* name;
+        QString text;
+        QStringList subrubrics, pageLinks;
+    } cases[] = {
+        {"block without its end", sub + "<a href=\"/a\">", {}, {}},
+        {"end before the block", "</ul>" + sub + "<a href=\"/a\">", {}, {}},
+        {"empty href", sub + "<a href=\"\">x</a></ul>", {""}, {}},
+        {"other host kept", sub + "<a href=\"https://b.ru/z\"></ul>", {"b.ru/z"}, {}},
+        {"links only inside the block",
+         "<a href=\"/out\">" + pages + "<a href=\"/p-2\"></ul><a href=\"/out\">",
+         {},
+         {"h.ru/p-2"}},
+    };
+    for (const Case& c : cases) {
+        const TListPageLinks links = ExtractListPage(c.text, "https://h.ru/r");
+        EXPECT_EQ(links.SubrubricLinks, c.subrubrics) << c.name;
+        EXPECT_EQ(links.PageLinks, c.pageLinks) << c.name;
+    }
+}
+
+TEST(ExtractCardJobs, FixturePages) {
+    struct Case {
+        const char* fixture;
+        QString url, listUrl, breadcrumb;
+        QStringList jobLines;
+    } cases[] = {
+        {"city_page.html",
+         "https://tomsk.quorvel.ru",
+         "https://tomsk.quorvel.ru",
+         "",
+         {"tomsk.quorvel.ru/org/1001-kofejnya-zerno||||||https://tomsk.quorvel.ru",
+          "tomsk.quorvel.ru/org/1002-avtomojka||||||https://tomsk.quorvel.ru"}},
+        {"rubric_page.html",
+         "https://tomsk.quorvel.ru/kafe",
+         "https://tomsk.quorvel.ru/kafe",
+         u"Кафе & рестораны, бары"_qs,
+         {u"tomsk.quorvel.ru/org/2001-pitstseriya-italiya|||Кафе & рестораны, бары|||https://tomsk.quorvel.ru/kafe"_qs,
+          u"tomsk.quorvel.ru/org/2002-kafe-uyut|||Кафе & рестораны, бары|||https://tomsk.quorvel.ru/kafe"_qs}},
+        {"numbered_page.html",
+         "https://tomsk.quorvel.ru/kafe/kofejni/page-2",
+         "https://tomsk.quorvel.ru/kafe/kofejni/",
+         u"Кофейни"_qs,
+         {u"tomsk.quorvel.ru/org/3001-kofe-hauz|||Кофейни|||https://tomsk.quorvel.ru/kafe/kofejni/"_qs,
+          u"tomsk.quorvel.ru/org/1001-kofejnya-zerno|||Кофейни|||https://tomsk.quorvel.ru/kafe/kofejni/"_qs}},
+        {"card_full.html",
+         "https://tomsk.quorvel.ru/org/2002-kafe-uyut",
+         "https://tomsk.quorvel.ru/org/2002-kafe-uyut",
+         "",
+         {}},
+    };
+    for (const Case& c : cases) {
+        const TCardJobs jobs = ExtractCardJobs(FixtureText(c.fixture), c.url);
+        EXPECT_EQ(jobs.ListUrl, c.listUrl) << c.fixture;
+        EXPECT_EQ(jobs.Breadcrumb, c.breadcrumb) << c.fixture;
+        EXPECT_EQ(jobs.JobLines, c.jobLines) << c.fixture;
+    }
+}
+
+TEST(ExtractCardJobs, WidgetEdges) {
+    const QString block = "<div class=\"organization-category__widgets\">";
+    const QString title = " class=\"org-widget-header__title\">";
+    struct Case {
+        const char* name;
+        QString text;
+        QStringList jobLines;
+    } cases[] = {
+        {"header without href", block + title + "<span>x</span></div><footer", {}},
+        {"href outside the header", block + title + "x</div><a href=\"/o\"><footer", {}},
+        {"header without end", block + title + "<a href=\"/o\"><footer", {}},
+        {"href= without quote gives an empty link",
+         block + title + "<a href=/o></div><footer",
+         {"|||c|||https://h.ru/l/"}},
+        {"no footer, no block", block + title + "<a href=\"/o\"></div>", {}},
+        {"same card twice",
+         block + title + "<a href=\"/o\"></div>" + title + "<a href=\"/o\"></div><footer",
+         {"h.ru/o|||c|||https://h.ru/l/", "h.ru/o|||c|||https://h.ru/l/"}},
+    };
+    const QString crumb = "<span class=\"breadcrumbs-list__link is-current\"> c </span>";
+    for (const Case& c : cases)
+        EXPECT_EQ(ExtractCardJobs(crumb + c.text, "https://h.ru/l/page-12").JobLines, c.jobLines)
+            << c.name;
+}
+
+TEST(ExtractOrganisation, CardWithEveryValue) {
+    const QStringList cities = {u"https://omsk.quorvel.ru=Россия, Омск"_qs,
+                                u"https://TOMSK.quorvel.ru=Россия, Томск"_qs};
+    const QStringList rubrics = {u"tomsk.quorvel.ru/kafe/kofejni=Кафе \"и\" рестораны"_qs};
+    const OrganisationRecord r = ExtractOrganisation(
+        FixtureText("card_full.html"), "https://tomsk.quorvel.ru/org/2002-kafe-uyut", u"Кофейни"_qs,
+        "https://tomsk.quorvel.ru/kafe/kofejni", cities, rubrics);
+    EXPECT_EQ(r.Country, u"Россия"_qs);
+    EXPECT_EQ(r.City, u"Томск"_qs);
+    EXPECT_EQ(r.CityUrl, "https://tomsk.quorvel.ru");
+    EXPECT_EQ(r.Rubric, u"Кафе \"и\" рестораны"_qs);
+    EXPECT_EQ(r.Subrubric, u"Кофейни"_qs);
+    EXPECT_EQ(r.SubrubricUrl, "https://tomsk.quorvel.ru/kafe/kofejni");
+    EXPECT_EQ(r.Name, u"Кафе \"Уют\", бар"_qs);
+    EXPECT_EQ(r.Address, u"Томск, проспект Ленина, 45, 2 этаж"_qs);
+    EXPECT_EQ(r.Phones, u"+7 (3822) 55-11-22,  +7 913 000-00-00"_qs);
+    EXPECT_EQ(r.OpeningHours, u"Пн-Пт 09:00-22:00"_qs);
+    EXPECT_EQ(r.Site, u"https://кофе-томск.рф/menu?a=1;b=2"_qs);
+    EXPECT_EQ(r.Description,
+              u" Уютное кафе &quot;в центре&quot;; <b>завтраки</b>\nвесь день и кофе. "_qs);
+    EXPECT_EQ(r.CardUrl, "https://tomsk.quorvel.ru/org/2002-kafe-uyut");
+}
+
+TEST(ExtractOrganisation, CardWithNoValue) {
+    const OrganisationRecord r =
+        ExtractOrganisation(FixtureText("card_empty.html"), "https://tomsk.quorvel.ru/org/9", "",
+                            "", {"https://omsk.quorvel.ru=X, Y"}, {});
+    EXPECT_EQ(r.Values(), QStringList({"", "", "https://tomsk.quorvel.ru", "", "", "", "", "", "",
+                                       "", "", "", "https://tomsk.quorvel.ru/org/9"}));
+}
+
+TEST(ExtractOrganisation, CityLabels) {
+    struct Case {
+        QString label, country, city;
+    } cases[] = {
+        {u"Россия, Томск"_qs, u"Россия"_qs, u"Томск"_qs},
+        {u"Казахстан,Алматы"_qs, u"Казахстан"_qs, u"лматы"_qs},
+        {u"Томск"_qs, "", u"омск"_qs},
+        {"A, B, C", "A", "B, C"},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        const OrganisationRecord r =
+            ExtractOrganisation("", "https://t.ru/org/1", "", "", {"https://t.ru=" + c.label}, {});
+        EXPECT_EQ(r.Country, c.country) << c.label.toStdString();
+        EXPECT_EQ(r.City, c.city) << c.label.toStdString();
+    }
+}
+
+TEST(ExtractOrganisation, ValueEdges) {
+    const QString site = u">Сайт</span><span class=\"spec__value\">"_qs;
+    const QString address = u">Адрес</span><span class=\"spec__value\">"_qs;
+    const QString about = u"</dl><p>a</p><span>Нашли ошибку в описании?</span>"_qs;
+    struct Case {
+        const char* name;
+        QString text;
+        QString OrganisationRecord::*field;
+        QString expected;
+    } cases[] = {
+        {"site without data-url", site + "<a href=\"http://x.ru\">x</a></span>",
+         &OrganisationRecord::Site, ""},
+        {"site length not a multiple of four",
+         site + "<a data-url=\"aHR0cDovL3V5dXQucnU=abc\"></a>", &OrganisationRecord::Site,
+         "http://uyut.ru"},
+        {"site with a tab", site + "<a data-url=\"YQli\"></a>", &OrganisationRecord::Site, "a b"},
+        {"site visible text unused", site + "<a data-url=\"\">http://x.ru</a></span>",
+         &OrganisationRecord::Site, ""},
+        {"address of spaces", address + "&nbsp; &nbsp;<", &OrganisationRecord::Address, ""},
+        {"address entity spaces collapse", address + u"а,&nbsp;&nbsp; б<"_qs,
+         &OrganisationRecord::Address, u"а, б"_qs},
+        {"name needs the second marker", "<h1</h1><p>x</h1>", &OrganisationRecord::Name, "x"},
+        {"description of the last marker", about + about.left(5) + "<p>b</p>" + about.mid(12),
+         &OrganisationRecord::Description, "b"},
+        {"description without paragraph", u"</dl>x<span>Нашли ошибку в описании?</span>"_qs,
+         &OrganisationRecord::Description, ""},
+    };
+    for (const Case& c : cases) {
+        const OrganisationRecord r = ExtractOrganisation(c.text, "https://t.ru/o", "", "", {}, {});
+        EXPECT_EQ(r.*c.field, c.expected) << c.name;
+    }
+}
+
+TEST(DecodeBase64Groups, WholeGroupsOnly) {
+    struct Case {
+        QString text;
+        QByteArray expected;
+    } cases[] = {
+        {"QUJD", "ABC"},
+        {"QUI=", "AB"},
+        {"QQ==", "A"},
+        {"QUJDRA", "ABC"},
+        {"QUJDRA=", "ABC"},
+        {"QQ", ""},
+        {"", ""},
+        {"Q===", "@"},
+        {"////", "\xFF\xFF\xFF"},
+        {"+/+/", "\xFB\xFF\xBF"},
+        {u"QU\u0416D"_qs, "A@\x03"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DecodeBase64Groups(c.text), c.expected) << c.text.toStdString();
+}
+
+TEST(DecodeSiteAddress, Utf8PayloadAndMalformedBytes) {
+    EXPECT_EQ(DecodeSiteAddress("aHR0cDovL3V5dXQucnU="), "http://uyut.ru");
+    EXPECT_EQ(DecodeSiteAddress(u"0KLQvtC80YHQug=="_qs), u"Томск"_qs);
+    EXPECT_EQ(DecodeSiteAddress("0g=="), u"\uFFFD"_qs);
+}
