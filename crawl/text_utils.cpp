@@ -99,6 +99,68 @@ QString RemoveTags(const QString& text) {
     return out;
 }
 
+// The entities that decoding leaves, replaced in this order: &nbsp; &bull; &times;
+// &quot; &mdash; &ndash; &laquo; &raquo; &lt; &gt; &#039;. Each begins with "&",
+// ends with ";" and holds neither inside, so occurrences never overlap, and no
+// replacement (one character other than "&") can complete a later one: a single
+// left-to-right pass gives what eleven successive ReplaceAll passes give.
+QString ReplaceEntities(const QString& text) {
+    static const struct {
+        QStringView Entity;
+        char16_t Written;
+    } entities[] = {
+        {u"&nbsp;", u' '},  {u"&bull;", u'-'},  {u"&times;", u'x'}, {u"&quot;", u'"'},
+        {u"&mdash;", u'-'}, {u"&ndash;", u'-'}, {u"&laquo;", u'"'}, {u"&raquo;", u'"'},
+        {u"&lt;", u'<'},    {u"&gt;", u'>'},    {u"&#039;", u'\''},
+    };
+    qsizetype amp = text.indexOf(u'&');
+    if (amp < 0)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    qsizetype from = 0;
+    for (; amp >= 0; amp = text.indexOf(u'&', from)) {
+        out.append(QStringView(text).mid(from, amp - from));
+        const QStringView rest = QStringView(text).mid(amp);
+        from = amp + 1;
+        QChar written = u'&';
+        for (const auto& e : entities) {
+            if (rest.startsWith(e.Entity)) {
+                written = e.Written;
+                from = amp + e.Entity.size();
+                break;
+            }
+        }
+        out.append(written);
+    }
+    out.append(QStringView(text).mid(from));
+    return out;
+}
+
+// Then ";" becomes ",", "<br>" a space, and CR and LF go, in that order. None of
+// these creates or breaks a match of another when "<br>" is matched in the text
+// as it comes in, so one pass does the four.
+QString ReplaceLineMarks(const QString& text) {
+    QString out(text.size(), Qt::Uninitialized);
+    char16_t* const begin = reinterpret_cast<char16_t*>(out.data());
+    char16_t* w = begin;
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.constData());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i];
+        if (c == u';') {
+            *w++ = u',';
+        } else if (c == u'<' && QStringView(p + i, n - i).startsWith(u"<br>")) {
+            *w++ = u' ';
+            i += 3;
+        } else if (c != u'\r' && c != u'\n') {
+            *w++ = c;
+        }
+    }
+    out.truncate(w - begin);
+    return out;
+}
+
 } // namespace
 
 QString ExtractBetween(const QString& text, const QString& startMarker, const QString& secondMarker,
@@ -202,17 +264,7 @@ QString ReplaceAll(const QString& text, const QString& oldText, const QString& n
 }
 
 QString HtmlToText(const QString& text) {
-    static const struct {
-        QString Old, New;
-    } replacements[] = {
-        {"&nbsp;", " "},  {"&bull;", "-"},   {"&times;", "x"},  {"&quot;", "\""}, {"&mdash;", "-"},
-        {"&ndash;", "-"}, {"&laquo;", "\""}, {"&raquo;", "\""}, {"&lt;", "<"},    {"&gt;", ">"},
-        {"&#039;", "'"},  {";", ","},        {"<br>", " "},     {"\r", ""},       {"\n", ""},
-    };
-    QString result = HtmlDecode(text);
-    for (const auto& r : replacements)
-        result = ReplaceAll(result, r.Old, r.New);
-    return RemoveTags(result);
+    return RemoveTags(ReplaceLineMarks(ReplaceEntities(HtmlDecode(text))));
 }
 
 QString QuoteToApostrophe(const QString& text) {

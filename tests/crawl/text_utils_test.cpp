@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 
 #include <climits>
+#include <iterator>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -238,5 +240,47 @@ TEST(SaveListFile, UnwritableTargetRaisesNamingThePath) {
         FAIL() << "no error for a directory that does not exist";
     } catch (const EListFileError& e) {
         EXPECT_TRUE(e.Message().contains(missingDir)) << e.Message().toStdString();
+    }
+}
+
+namespace {
+
+// HtmlToText as its steps read: decoding, fifteen successive replacements, then
+// the first tag removed again and again.
+QString StepByStepHtmlToText(const QString& markup) {
+    const char* steps[][2] = {
+        {"&nbsp;", " "},  {"&bull;", "-"},   {"&times;", "x"},  {"&quot;", "\""}, {"&mdash;", "-"},
+        {"&ndash;", "-"}, {"&laquo;", "\""}, {"&raquo;", "\""}, {"&lt;", "<"},    {"&gt;", ">"},
+        {"&#039;", "'"},  {";", ","},        {"<br>", " "},     {"\r", ""},       {"\n", ""},
+    };
+    QString text = HtmlDecode(markup);
+    for (const auto& step : steps)
+        text = ReplaceAll(text, step[0], step[1]);
+    for (qsizetype open; (open = text.indexOf(u'<')) >= 0;) {
+        const qsizetype close = text.indexOf(u'>', open + 1);
+        text.remove(open, close < 0 ? text.size() - open : close - open + 1);
+    }
+    return text;
+}
+
+} // namespace
+
+// Random mixes of the pieces that interact (entities escaped once and twice,
+// broken entities, breaks split by line ends, stray brackets) must come out as
+// the step-by-step reading gives them.
+TEST(HtmlToText, SamePiecesGiveTheStepByStepResult) {
+    const QString pieces[] = {
+        "&nbsp;", "&bull;", "&times;", "&quot;", "&mdash;", "&ndash;", "&laquo;",  "&raquo;",
+        "&lt;",   "&gt;",   "&#039;",  "&amp;",  ";",       "<br>",    "<b",       "r>",
+        "\r",     "\n",     "<",       ">",      "&",       "amp;",    "nbsp;",    "lt;",
+        "#",      "039",    "&#",      "a",      " ",       "br",      "&amp;lt;", "&amp;nbsp;",
+    };
+    std::mt19937 random(20261209);
+    std::uniform_int_distribution<int> pick(0, std::size(pieces) - 1), length(0, 12);
+    for (int round = 0; round < 20000; ++round) {
+        QString markup;
+        for (int k = length(random); k > 0; --k)
+            markup += pieces[pick(random)];
+        ASSERT_EQ(HtmlToText(markup), StepByStepHtmlToText(markup)) << markup.toStdString();
     }
 }
