@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <system_error>
+
+// Socket failures carry Windows Sockets error numbers throughout the fetch path:
+// callers search messages for them ("#10061") and the texts below are the ones
+// the log shows.
+
+// The Windows Sockets number of a POSIX errno value. An errno without a twin is
+// returned unchanged (its text is then "Not a Winsocket error").
+int WSocketErrorFromErrno(int errnoValue);
+
+// The Windows Sockets number of a failure reported by Asio: socket errors by their
+// errno, name-lookup failures by their resolver outcome (unknown host 11001, try
+// again 11002, non-recoverable 11003, no data 11004, unknown service 10108). An
+// end of stream is an orderly close and gives 0.
+int WSocketErrorFromCode(const std::error_code& code);
+
+// "Winsock - " and the number's text, or "Not a Winsocket error".
+QString SocketErrorDesc(int error);

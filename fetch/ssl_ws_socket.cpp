@@ -1,0 +1,290 @@
+#include "fetch/ssl_ws_socket.h"
+
+#include "fetch/ssl_context.h"
+#include "fetch/ssl_engine.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+namespace {
+
+constexpr int ConnectionAborted = 10053;
+constexpr int ClosedUnexpectedly = 1;
+
+QString HandshakeFailureText(int reason, const QStringList& libraryTexts) {
+    switch (reason) {
+    case 155:
+        return QStringLiteral("Error, HTTPS proxy request, no SSL handshake");
+    case 156:
+        return QStringLiteral("Error, HTTP request, no SSL handshake");
+    case 252:
+        return QStringLiteral("Error, unknown SSL protocol");
+    case 267:
+        return QStringLiteral("Error, wrong SSL version");
+    default:
+        return libraryTexts.join(QStringLiteral("\r\n"));
+    }
+}
+
+// The value of `key=` in the library's one-line cipher description.
+QString DescriptionField(const QStringList& fields, const QString& key) {
+    for (const QString& field : fields)
+        if (field.startsWith(key + '='))
+            return field.mid(key.size() + 1);
+    return QString();
+}
+
+TSslSessionInfo DescribeSession(SSL* ssl) {
+    TSslSessionInfo info;
+    const SSL_CIPHER* cipher = SSL_get_current_cipher(ssl);
+    info.Version = QString::fromLatin1(SSL_get_version(ssl));
+    if (!cipher)
+        return info;
+    char description[256];
+    SSL_CIPHER_description(cipher, description, sizeof description);
+    const QStringList fields = QString::fromLatin1(description).split(' ', Qt::SkipEmptyParts);
+    info.Cipher = QString::fromLatin1(SSL_CIPHER_get_name(cipher));
+    info.KeyExchange = DescriptionField(fields, QStringLiteral("Kx"));
+    info.KeyAuth = DescriptionField(fields, QStringLiteral("Au"));
+    info.Encryption = DescriptionField(fields, QStringLiteral("Enc"));
+    info.MessageAuth = DescriptionField(fields, QStringLiteral("Mac"));
+    info.SecretBits = SSL_CIPHER_get_bits(cipher, &info.TotalBits);
+    return info;
+}
+
+QString ConnectedMessage(const TSslSessionInfo& info) {
+    if (info.KeyAuth == QStringLiteral("any"))
+        return QStringLiteral("SSL Connected OK with %1, cipher %2, key auth %3, key exchange %4, "
+                              "encryption %5, message auth %6")
+            .arg(info.Version, info.Cipher, info.KeyAuth, info.KeyExchange, info.Encryption,
+                 info.MessageAuth);
+    return QStringLiteral("SSL Connected OK with %1, cipher %2, encryption %3, message auth %4")
+        .arg(info.Version, info.Cipher, info.Encryption, info.MessageAuth);
+}
+
+} // namespace
+
+TSslWSocket::TSslWSocket() = default;
+
+TSslWSocket::~TSslWSocket() = default;
+
+void TSslWSocket::Connect() {
+    ResetSession();
+    TWSocket::Connect();
+}
+
+void TSslWSocket::ResetSession() {
+    FEngine.reset();
+    FSslState = sslNone;
+    FHandshakeErr = 0;
+    FSession = TSslSessionInfo();
+    FCloseAfterShutdown = false;
+}
+
+void TSslWSocket::HandleConnected(int error) {
+    if (!SslEnable) {
+        TWSocket::HandleConnected(error);
+        return;
+    }
+    if (!Fire(OnSessionConnected, error) || State() != wsConnected)
+        return;
+    try {
+        StartSslHandshake();
+    } catch (const std::exception& failure) {
+        // No session can be set up: the connection is given up and the owner
+        // learns why through its failure routing.
+        SslEnable = false;
+        ResetSession();
+        const auto alive = AliveToken();
+        CloseWithError(ConnectionAborted);
+        if (alive.expired())
+            return;
+        RouteFailure(failure);
+    }
+}
+
+void TSslWSocket::StartSslHandshake() {
+    if (!SslContext)
+        throw ESslContextException(QStringLiteral("SSL requires a context object"));
+    ResetSession();
+    FHandshakeRespMsg.clear();
+    FSslState = sslHandshakeInit;
+    SslContext->InitContext();
+    FEngine = std::make_unique<TSslEngine>(SslContext->Handle(), SslServerName);
+    FSslState = sslHandshakeStarted;
+    ContinueHandshake();
+}
+
+void TSslWSocket::ContinueHandshake() {
+    const TSslEngine::TResult result = FEngine->Handshake();
+    FlushEngineOutput(false);
+    switch (result) {
+    case TSslEngine::ResultDone:
+        HandshakeSucceeded();
+        break;
+    case TSslEngine::ResultWantInput:
+        break;
+    case TSslEngine::ResultClosed:
+        HandshakeFailed(ClosedUnexpectedly,
+                        QStringLiteral("Error, connection closed unexpectedly"));
+        break;
+    case TSslEngine::ResultFailed: {
+        FHandshakeErr = FEngine->FailureCode();
+        const int reason = ERR_GET_REASON(FHandshakeErr);
+        if (HandshakeFailed(reason, HandshakeFailureText(reason, FEngine->FailureTexts())))
+            CloseWithError(ConnectionAborted);
+        break;
+    }
+    }
+}
+
+void TSslWSocket::HandshakeSucceeded() {
+    FSslState = sslEstablished;
+    FSession = DescribeSession(FEngine->Handle());
+    FHandshakeRespMsg = ConnectedMessage(FSession);
+    if (!Fire(OnSslHandshakeDone, 0) || State() != wsConnected || !FEngine)
+        return;
+    EncryptSendBuffer();
+    // Application data may have come in the same reads as the handshake's end.
+    if (State() == wsConnected && FEngine)
+        DecryptAvailable();
+}
+
+bool TSslWSocket::HandshakeFailed(int error, const QString& message) {
+    FSslState = sslHandshakeFailed;
+    FHandshakeRespMsg = message;
+    return Fire(OnSslHandshakeDone, error) && State() == wsConnected;
+}
+
+void TSslWSocket::HandleRawData(const char* data, size_t length) {
+    if (!SslEnable) {
+        TWSocket::HandleRawData(data, length);
+        return;
+    }
+    if (!FEngine)
+        return;
+    const auto alive = AliveToken();
+    while (length > 0) {
+        const size_t taken = FEngine->PutInput(data, length);
+        data += taken;
+        length -= taken;
+        ProcessInput();
+        if (alive.expired() || State() != wsConnected || !FEngine || taken == 0)
+            return;
+    }
+}
+
+void TSslWSocket::ProcessInput() {
+    switch (FSslState) {
+    case sslHandshakeStarted:
+        ContinueHandshake();
+        break;
+    case sslEstablished:
+        DecryptAvailable();
+        break;
+    case sslInShutdown: {
+        // The peer's last records and its close notice: nothing more is delivered.
+        QByteArray ignored;
+        FEngine->Read(ignored);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TSslWSocket::DecryptAvailable() {
+    QByteArray plain;
+    const TSslEngine::TResult result = FEngine->Read(plain);
+    FlushEngineOutput(false);
+    const auto alive = AliveToken();
+    DeliverReceived(plain);
+    if (alive.expired() || State() != wsConnected)
+        return;
+    if (result == TSslEngine::ResultClosed)
+        CloseWithError(0);
+    else if (result == TSslEngine::ResultFailed)
+        CloseWithError(ConnectionAborted);
+}
+
+void TSslWSocket::HandleRawEnd(int error) {
+    if (!SslEnable || !FEngine) {
+        TWSocket::HandleRawEnd(error);
+        return;
+    }
+    if (FSslState == sslHandshakeInit || FSslState == sslHandshakeStarted) {
+        if (HandshakeFailed(ClosedUnexpectedly,
+                            QStringLiteral("Error, connection closed unexpectedly")))
+            CloseWithError(error);
+        return;
+    }
+    if (FSslState == sslEstablished && error == 0) {
+        // The last records before the end are still to be read; a missing close
+        // notice then reads as an ordinary end.
+        FEngine->EndOfInput();
+        DecryptAvailable();
+        if (State() != wsConnected)
+            return;
+    }
+    if (FSslState == sslInShutdown)
+        FSslState = sslShutdownComplete;
+    CloseWithError(error);
+}
+
+void TSslWSocket::HandleSendBufferFilled() {
+    if (!SslEnable) {
+        TWSocket::HandleSendBufferFilled();
+        return;
+    }
+    // Before the handshake has ended the bytes stay in the send buffer.
+    if (FSslState == sslEstablished)
+        EncryptSendBuffer();
+}
+
+void TSslWSocket::EncryptSendBuffer() {
+    const QByteArray plain = TakeSendBuffer();
+    if (plain.isEmpty())
+        return;
+    QByteArray encrypted;
+    const TSslEngine::TResult result = FEngine->Write(plain, encrypted);
+    WriteRaw(encrypted, true);
+    if (result == TSslEngine::ResultFailed)
+        CloseWithError(ConnectionAborted);
+}
+
+void TSslWSocket::FlushEngineOutput(bool appData) {
+    WriteRaw(FEngine->TakeOutput(), appData);
+}
+
+void TSslWSocket::HandleRawQueueEmpty() {
+    if (FSslState == sslInShutdown && FCloseAfterShutdown) {
+        FSslState = sslShutdownComplete;
+        CloseWithError(0);
+        return;
+    }
+    TWSocket::HandleRawQueueEmpty();
+}
+
+void TSslWSocket::Close() {
+    if (SslEnable && FSslState == sslEstablished && State() == wsConnected) {
+        // What is queued goes out first, then the close notice; the connection
+        // closes when both have been written.
+        EncryptSendBuffer();
+        if (State() != wsConnected)
+            return;
+        FEngine->Shutdown();
+        FSslState = sslInShutdown;
+        FCloseAfterShutdown = true;
+        FlushEngineOutput(false);
+        return;
+    }
+    // A second Close during the close exchange does not wait for it.
+    if (FSslState == sslInShutdown)
+        FSslState = sslShutdownComplete;
+    TWSocket::Close();
+}
+
+void TSslWSocket::Abort() {
+    ResetSession();
+    TWSocket::Abort();
+}
