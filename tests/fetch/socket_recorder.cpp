@@ -1,0 +1,65 @@
+#include "tests/fetch/socket_recorder.h"
+
+#include "tests/support/event_wait.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+TSocketRecorder::TSocketRecorder(TWSocket& socket) {
+    Wire(socket);
+}
+
+TSocketRecorder::TSocketRecorder(TSslWSocket& socket) {
+    Wire(socket);
+    socket.OnSslHandshakeDone = [this](int error) {
+        Events << QStringLiteral("handshake %1").arg(error);
+    };
+}
+
+void TSocketRecorder::Wire(TWSocket& socket) {
+    auto record = [this](const char* name) {
+        return [this, name](int error) { Events << QStringLiteral("%1 %2").arg(name).arg(error); };
+    };
+    socket.OnDnsLookupDone = record("lookup");
+    socket.OnSessionConnected = record("connected");
+    socket.OnSessionClosed = record("closed");
+    socket.OnDataSent = record("sent");
+    socket.OnDataAvailable = [this, &socket](int) {
+        char buffer[4096];
+        for (int got; (got = socket.Receive(buffer, sizeof buffer)) > 0;)
+            Received.append(buffer, got);
+    };
+    socket.OnEventFailure = [this](const std::exception& failure) {
+        const auto* own = dynamic_cast<const Exception*>(&failure);
+        Failures << (own ? own->Message() : QString::fromUtf8(failure.what()));
+    };
+}
+
+bool TSocketRecorder::WaitFor(const QString& event, int limitMs) {
+    return PumpUntil([&] { return Has(event); }, limitMs);
+}
+
+bool TSocketRecorder::WaitForClosed(int limitMs) {
+    return PumpUntil(
+        [&] {
+            for (const QString& event : Events)
+                if (event.startsWith(QStringLiteral("closed ")))
+                    return true;
+            return false;
+        },
+        limitMs);
+}
+
+QString UnusedPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return QString::number(ntohs(address.sin_port));
+}

@@ -1,0 +1,92 @@
+#include "tests/support/test_certificates.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <atomic>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+template <typename T, void (*Free)(T*)> struct TFree {
+    void operator()(T* p) const { Free(p); }
+};
+using TKeyPtr = std::unique_ptr<EVP_PKEY, TFree<EVP_PKEY, EVP_PKEY_free>>;
+using TCertPtr = std::unique_ptr<X509, TFree<X509, X509_free>>;
+using TBioPtr = std::unique_ptr<BIO, TFree<BIO, BIO_free_all>>;
+
+std::atomic<long> NextSerial{1};
+
+QByteArray BioBytes(BIO* bio) {
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio, &data);
+    return QByteArray(data, static_cast<qsizetype>(length));
+}
+
+void Require(bool ok, const char* what) {
+    if (!ok)
+        throw std::runtime_error(std::string("test certificate: ") + what);
+}
+
+TCertPtr SignedCertificate(EVP_PKEY* key, const QString& commonName, bool expired) {
+    TCertPtr cert(X509_new());
+    Require(cert && X509_set_version(cert.get(), 2) == 1, "new certificate");
+    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), NextSerial++);
+    const long day = 24 * 3600;
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), expired ? -2 * day : -3600);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), expired ? -day : 30 * day);
+    X509_set_pubkey(cert.get(), key);
+    X509_NAME* name = X509_get_subject_name(cert.get());
+    const QByteArray cn = commonName.toUtf8();
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
+                               reinterpret_cast<const unsigned char*>(cn.constData()), -1, -1, 0);
+    X509_set_issuer_name(cert.get(), name);
+    Require(X509_sign(cert.get(), key, EVP_sha256()) > 0, "signing");
+    return cert;
+}
+
+QByteArray CertificatePem(X509* cert) {
+    TBioPtr bio(BIO_new(BIO_s_mem()));
+    Require(PEM_write_bio_X509(bio.get(), cert) == 1, "certificate PEM");
+    return BioBytes(bio.get());
+}
+
+QByteArray KeyPem(EVP_PKEY* key, const QByteArray& passPhrase) {
+    TBioPtr bio(BIO_new(BIO_s_mem()));
+    const EVP_CIPHER* cipher = passPhrase.isEmpty() ? nullptr : EVP_aes_256_cbc();
+    Require(PEM_write_bio_PKCS8PrivateKey(bio.get(), key, cipher, passPhrase.constData(),
+                                          static_cast<int>(passPhrase.size()), nullptr,
+                                          nullptr) == 1,
+            "key PEM");
+    return BioBytes(bio.get());
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+TTestCertificate MakeSelfSignedCertificate(const QString& commonName, bool expired) {
+    TKeyPtr key(EVP_EC_gen("P-256"));
+    Require(key != nullptr, "key generation");
+    TCertPtr cert = SignedCertificate(key.get(), commonName, expired);
+    return {CertificatePem(cert.get()), KeyPem(key.get(), QByteArray())};
+}
+
+bool WriteClientCertificate(const QString& dir, const QString& passPhrase, const QString& certName,
+                            const QString& keyName) {
+    TKeyPtr key(EVP_EC_gen("P-256"));
+    Require(key != nullptr, "key generation");
+    TCertPtr cert = SignedCertificate(key.get(), QStringLiteral("quorvel client"), false);
+    const QDir base(dir);
+    return WriteFile(base.filePath(certName), CertificatePem(cert.get())) &&
+           WriteFile(base.filePath(keyName), KeyPem(key.get(), passPhrase.toUtf8()));
+}
