@@ -1,0 +1,224 @@
+#include "app/headless_front_end.h"
+
+#include "app/headless_options.h"
+#include "app/headless_run_view.h"
+#include "crawl/city_list.h"
+#include "crawl/orphan_threads.h"
+#include "crawl/resume_files.h"
+#include "crawl/scraper.h"
+#include "crawl/site_url.h"
+#include "platform/executable_dir.h"
+#include "platform/log_line.h"
+#include "platform/process_state.h"
+#include "platform/text_file.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<int> StopSignals{0};
+
+// The first SIGINT or SIGTERM asks the run to stop (seen by the poll timer); a
+// second one ends the process at once.
+void HandleStopSignal(int) {
+    if (StopSignals.fetch_add(1) > 0)
+        _exit(130);
+}
+
+void InstallStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = HandleStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void PrintError(const QString& text) {
+    std::fputs(("quorvel-scraper: " + text + "\n").toUtf8().constData(), stderr);
+}
+
+// Enter means Yes, as the window's default button; end of input means No, which
+// keeps the files.
+bool AskOnTerminal(const QString& question) {
+    for (;;) {
+        std::fputs((question + " [Y/n] ").toUtf8().constData(), stderr);
+        std::fflush(stderr);
+        std::string line;
+        if (!std::getline(std::cin, line))
+            return false;
+        const QString answer = QString::fromUtf8(line).trimmed().toLower();
+        if (answer.isEmpty() || answer == "y" || answer == "yes" || answer == "д" || answer == "да")
+            return true;
+        if (answer == "n" || answer == "no" || answer == "н" || answer == "нет")
+            return false;
+    }
+}
+
+// One headless run: picks the cities, settles START's questions, then runs one
+// controller with a terminal view on the main thread's event loop.
+class THeadlessFrontEnd {
+public:
+    explicit THeadlessFrontEnd(THeadlessOptions options)
+        : FOptions(std::move(options)), FBaseDir(ExecutableDir()) {}
+
+    int Run();
+
+private:
+    int SelectCities(QList<TCityItem>& selection);
+    QList<TCityItem> ReadCityItems() const;
+    int PrepareFiles();
+    void Poll();
+    void Stop();
+    void ResumeTimerTimer();
+    bool RunInProgress() const { return FScraper && !FScraper->Finished(); }
+
+    THeadlessOptions FOptions;
+    QString FBaseDir;
+    std::unique_ptr<THeadlessRunView> FView;
+    std::unique_ptr<TScraper> FScraper;
+    QTimer FResumeTimer;
+    QTimer FPollTimer;
+    bool FStopSeen = false;
+};
+
+int THeadlessFrontEnd::Run() {
+    QList<TCityItem> selection;
+    if (const int status = SelectCities(selection); status != 0)
+        return status;
+    if (const int status = PrepareFiles(); status != 0)
+        return status;
+    FView = std::make_unique<THeadlessRunView>(selection, stdout, stderr, isatty(2) != 0);
+    FResumeTimer.setSingleShot(true);
+    QObject::connect(&FResumeTimer, &QTimer::timeout, [this] { ResumeTimerTimer(); });
+    FView->OnArmResumeTimer = [this](int milliseconds) { FResumeTimer.start(milliseconds); };
+    QObject::connect(&FPollTimer, &QTimer::timeout, [this] { Poll(); });
+    InstallStopSignals();
+    TScraperSettings settings;
+    settings.BaseDir = FBaseDir;
+    settings.SiteBaseUrl = SiteBaseUrl();
+    FScraper = std::make_unique<TScraper>(*FView, settings);
+    FScraper->Start();
+    FPollTimer.start(50);
+    QCoreApplication::exec();
+    SetApplicationTerminating(true);
+    DrainOrphanThreads();
+    const bool failed = FScraper->Failed();
+    FScraper.reset();
+    FView.reset();
+    return failed ? 1 : 0;
+}
+
+// The cities that --all, --city or selection.txt name. Status 2 when a --city
+// label names no city (the user surely meant one), 1 when selection.txt cannot be read.
+int THeadlessFrontEnd::SelectCities(QList<TCityItem>& selection) {
+    const QList<TCityItem> items = ReadCityItems();
+    QStringList labels = FOptions.Cities;
+    for (const QString& label : labels) {
+        if (MatchSelection(items, {label}).isEmpty()) {
+            PrintError(
+                QStringLiteral("no city labelled \"%1\" in %2/cities.txt").arg(label, FBaseDir));
+            return 2;
+        }
+    }
+    const QString saved = FBaseDir + QStringLiteral("/selection.txt");
+    if (!FOptions.All && labels.isEmpty() && QFile::exists(saved)) {
+        try {
+            labels = ReadTextFileLines(saved);
+        } catch (const ETextFileError& error) {
+            PrintError(error.Message());
+            return 1;
+        }
+    }
+    if (FOptions.All) {
+        selection = items;
+        return 0;
+    }
+    for (int index : MatchSelection(items, labels))
+        selection.append(items[index]);
+    return 0;
+}
+
+// An unreadable cities.txt selects nothing here; the run itself reports it.
+QList<TCityItem> THeadlessFrontEnd::ReadCityItems() const {
+    try {
+        return ParseCityLines(ReadTextFileLines(FBaseDir + QStringLiteral("/cities.txt")));
+    } catch (const ETextFileError&) {
+        return {};
+    }
+}
+
+// START's two questions: answered by --fresh / --resume, else asked on the
+// terminal. Without a terminal nothing is changed and the status is 2.
+int THeadlessFrontEnd::PrepareFiles() {
+    try {
+        const bool ask = !FOptions.Fresh && !FOptions.Resume;
+        if (ask && StartNeedsQuestions(FBaseDir) && !isatty(0)) {
+            PrintError(QStringLiteral("an earlier run left its work lists; no terminal to ask "
+                                      "on: pass --fresh to discard them or --resume to keep them"));
+            return 2;
+        }
+        PrepareStartFiles(FBaseDir, [this, ask](const QString& question) {
+            return ask ? AskOnTerminal(question) : FOptions.Fresh;
+        });
+    } catch (const ETextFileError& error) {
+        PrintError(error.Message());
+        return 1;
+    }
+    return 0;
+}
+
+void THeadlessFrontEnd::Poll() {
+    if (StopSignals.load() > 0 && !FStopSeen) {
+        FStopSeen = true;
+        Stop();
+    }
+    if (!RunInProgress())
+        QCoreApplication::quit();
+}
+
+// As the window's stop button: a paused run is resumed before its stop is requested.
+void THeadlessFrontEnd::Stop() {
+    if (!RunInProgress())
+        return;
+    if (FScraper->Paused())
+        FScraper->Resume();
+    FScraper->Terminate();
+    FView->AppendLog(FormatLogLine(QStringLiteral("Останавливаем работу")));
+    FView->SetProgressPosition(0);
+}
+
+void THeadlessFrontEnd::ResumeTimerTimer() {
+    if (!RunInProgress() || !FScraper->Paused())
+        return;
+    FScraper->Resume();
+    FView->AppendLog(FormatLogLine(QStringLiteral("Отключаем паузу, продолжаем работу")));
+}
+
+} // namespace
+
+int RunHeadless(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const THeadlessOptions options = ParseHeadlessArgs(QCoreApplication::arguments().mid(1));
+    if (!options.Error.isEmpty()) {
+        PrintError(options.Error);
+        std::fputs(HeadlessUsage().toUtf8().constData(), stderr);
+        return 2;
+    }
+    if (options.Help) {
+        std::fputs(HeadlessUsage().toUtf8().constData(), stdout);
+        return 0;
+    }
+    THeadlessFrontEnd frontEnd(options);
+    return frontEnd.Run();
+}

@@ -1,0 +1,101 @@
+#include "app/headless_run_view.h"
+
+#include "platform/exception.h"
+#include "platform/text_codec.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+THeadlessRunView::THeadlessRunView(QList<TCityItem> selection, FILE* out, FILE* status,
+                                   bool statusIsTerminal)
+    : FSelection(std::move(selection)), FOut(out), FStatus(status),
+      FStatusIsTerminal(statusIsTerminal) {}
+
+THeadlessRunView::~THeadlessRunView() {
+    if (FStatusShown)
+        std::fputs("\n", FStatus);
+}
+
+void THeadlessRunView::AppendLog(const QString& line) {
+    FLines.append(line);
+    ClearStatus();
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, bytes.size(), FOut);
+    std::fflush(FOut);
+    DrawStatus();
+}
+
+void THeadlessRunView::ClearLog() {
+    FLines.clear();
+}
+
+void THeadlessRunView::SetInputsEnabled(bool enabled) {
+    FInputsEnabled = enabled;
+}
+
+// Like a progress bar, the position stays within 0..maximum.
+void THeadlessRunView::SetProgressMax(int max) {
+    FProgressMax = qMax(0, max);
+    FProgressPosition = qBound(0, FProgressPosition, FProgressMax);
+}
+
+void THeadlessRunView::SetProgressPosition(int position) {
+    FProgressPosition = qBound(0, position, FProgressMax);
+    DrawStatus();
+}
+
+void THeadlessRunView::SetProgressHint(const QString& hint) {
+    FHint = hint;
+    DrawStatus();
+}
+
+void THeadlessRunView::SetCounterTexts(const QString& found, const QString& written) {
+    FFound = found;
+    FWritten = written;
+    DrawStatus();
+}
+
+void THeadlessRunView::ArmResumeTimer(int milliseconds) {
+    if (OnArmResumeTimer)
+        OnArmResumeTimer(milliseconds);
+}
+
+// Every line, the last one too, ends with CR LF; the text has no byte-order mark.
+void THeadlessRunView::SaveLog(const QString& path) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        QByteArray bytes;
+        for (const QString& line : FLines)
+            bytes += EncodeDefaultCodePage(line) + "\r\n";
+        if (file.write(bytes) == bytes.size() && file.flush())
+            return;
+    }
+    throw Exception(
+        QStringLiteral("Не удалось записать лог в %1: %2").arg(path, file.errorString()));
+}
+
+void THeadlessRunView::ProcessEvents() {
+    QCoreApplication::processEvents();
+}
+
+void THeadlessRunView::ClearStatus() {
+    if (!FStatusShown)
+        return;
+    std::fputs("\r\033[K", FStatus);
+    std::fflush(FStatus);
+    FStatusShown = false;
+}
+
+void THeadlessRunView::DrawStatus() {
+    if (!FStatusIsTerminal || (FFound.isEmpty() && FHint.isEmpty()))
+        return;
+    QString status = FFound;
+    if (!FWritten.isEmpty())
+        status += QStringLiteral(", ") + FWritten;
+    if (!FHint.isEmpty())
+        status += QStringLiteral(", ") + FHint;
+    const QByteArray bytes = "\r\033[K" + status.toUtf8();
+    std::fwrite(bytes.constData(), 1, bytes.size(), FStatus);
+    std::fflush(FStatus);
+    FStatusShown = true;
+}

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "crawl/run_view.h"
+#include "platform/thread_base.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class TScrapingThread;
+struct TRunLists;
+class TDataFile;
+
+// Where a run keeps its files, which site it starts from and how it makes its
+// fetch threads. The defaults are the program's; tests point them elsewhere.
+struct TScraperSettings {
+    QString BaseDir;                                  // empty = ExecutableDir()
+    QString SiteBaseUrl;                              // empty = SiteBaseUrl()
+    std::function<TScrapingThread*()> NewFetchThread; // empty = real fetch threads
+    int FailurePauseMs = 30000;                       // the pause after a failure of the loop
+};
+
+// The crawl controller: owns one run, from loading its inputs to saving its work
+// lists and log.
+//
+// Execute runs on the controller's own thread and owns every list of the run
+// (WorkList, KnownList, SkipList, CityList, RubricList), the data file and the
+// counters. It reaches the window only through its six window steps, each run on
+// the main thread through Synchronize while this thread waits; the steps talk to
+// the TRunView given at construction, which must outlive the run and its fetch
+// threads. The run's fetch threads share only TRunLists (ListLock, RunningList,
+// FinishedList) with it, held by shared_ptr: fetch threads still running when a
+// run ends on a stop or a failure are handed to the orphan keeper
+// (crawl/orphan_threads.h), which joins and deletes them later.
+//
+// Created suspended; the front end starts it, may Suspend/Resume it and request
+// its stop (Terminate), reads Finished/Paused, and destroys it once it has ended.
+class TScraper : public TThreadBase {
+public:
+    explicit TScraper(TRunView& view, TScraperSettings settings = {});
+    ~TScraper() override;
+
+    // True once the run has ended after a failure (loading its inputs, creating
+    // the data file, the dispatch loop or saving its lists). Read after Finished().
+    bool Failed() const { return FFailed.load(); }
+
+protected:
+    void Execute() override;
+
+private:
+    enum class TRunEnd { Done, Stopped, Failed, InputFailed };
+
+    TRunEnd Run();
+    void StartRun();
+    void LoadInputs();
+    void LoadWorkLists();
+    void BuildStartEntries();
+    void LoadSkipList();
+    void OpenDataFile();
+    TRunEnd DispatchLoop();
+    void StartOneJob();
+    void CollectOneResult();
+    bool WorkIsDone();
+    void RoutePage(const TScrapingThread& thread, const QString& page);
+    void RouteCityPage(const QString& page, const QString& url);
+    void RouteListPage(const QString& page, const QString& url);
+    void QueueCardJobs(const QString& page, const QString& url, int32_t before);
+    bool QueueListLink(const QString& key);
+    bool IsKnown(const QString& key) const;
+    void AddKnown(const QString& key);
+    bool IsSkipped(const QString& key) const;
+    void FinishRun(TRunEnd how);
+    bool FetchThreadsRemain();
+    void StopRunningFetchThreads();
+    void CloseDataFile();
+    void SaveWorkLists();
+    void ReleaseRun();
+    void TryStep(const std::function<void()>& step);
+    void TryLog(const QString& text);
+    void Log(const QString& text);
+    QString FilePath(const QString& name) const;
+    void Sleep1ms() const;
+    int RunningCount();
+
+    // The window steps; RunStep runs one on the main thread while this thread waits.
+    void RunStep(void (TScraper::*step)());
+    void AppendLogLine();
+    void SetRunningUi();
+    void RefreshProgress();
+    void RefreshCounters();
+    void ArmResumeTimer();
+    void ReportOutcome();
+    bool ThrottleOpen() const;
+    QString FreeLogPath() const;
+
+    TRunView& FView;
+    TScraperSettings FSettings;
+    std::shared_ptr<TRunLists> FLists;
+    std::unique_ptr<TDataFile> FDataFile;
+    bool FDone = false;
+    bool FInputsLoaded = false;
+    bool FForceCounters = false;
+    std::atomic<bool> FFailed{false};
+
+    QString result;
+    QString LogMessageText;
+    bool CursorHourGlass = false;
+    int32_t ProgressBarPosition = 0;
+    int32_t ProgressBarMax = 0;
+    int32_t firmscounter = 0;
+    int32_t FirmsWritten = 0;
+    uint32_t timerslastupdated = 0;
+    int32_t Limit = 0;
+
+    QStringList WorkList;
+    QStringList KnownList;  // sorted by CompareTextIgnoreCase, no two entries the same text
+    QStringList SkipList;   // sorted by CompareTextIgnoreCase
+    QStringList CityList;   // "URL=label", cities.txt order
+    QStringList RubricList; // "subrubric link key=rubric name", insertion order
+};

@@ -1,0 +1,461 @@
+#include "crawl/scraper.h"
+
+#include "crawl/orphan_threads.h"
+#include "platform/text_file.h"
+#include "platform/tick_count.h"
+#include "tests/crawl/scraper_fakes.h"
+#include "tests/qt_print.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+const QByteArray Bom = "\xEF\xBB\xBF";
+
+QString Cards(const QStringList& hrefs) {
+    QString block = QStringLiteral("<div class=\"organization-category__widgets\">");
+    for (const QString& href : hrefs)
+        block +=
+            QStringLiteral("<div class=\"org-widget-header__title\"><a href=\"%1\">x</a></div>")
+                .arg(href);
+    return block + QStringLiteral("</div><footer></footer>");
+}
+
+QString CityPage(const QStringList& rubrics, const QStringList& cards) {
+    QString page = QStringLiteral("<html><body>");
+    for (const QString& href : rubrics)
+        page += QStringLiteral("<h3 class=\"category-widget__title\"><a href=\"%1\">r</a></h3>")
+                    .arg(href);
+    return page + Cards(cards) + QStringLiteral("</body></html>");
+}
+
+QString Links(const QString& opening, const QStringList& hrefs) {
+    QString block = opening;
+    for (const QString& href : hrefs)
+        block += QStringLiteral("<li><a href=\"%1\">l</a></li>").arg(href);
+    return block + QStringLiteral("</ul>");
+}
+
+QString ListPage(const QString& breadcrumb, const QStringList& subrubrics, const QStringList& pages,
+                 const QStringList& cards) {
+    return QStringLiteral("<html><span class=\"breadcrumbs-list__link is-current\">%1</span>")
+               .arg(breadcrumb) +
+           Links(QStringLiteral("<div class=\"organizations-all__list\"><ul>"), subrubrics) +
+           Links(QStringLiteral("<ul class=\"pagination-list\">"), pages) + Cards(cards) +
+           QStringLiteral("</html>");
+}
+
+QString CardPage(const QString& name) {
+    return QStringLiteral("<html><h1 class=\"n\">%1</h1></html>").arg(name);
+}
+
+// One data-file row of a card page that gives only a name.
+QString Row(const QString& rubric, const QString& subrubric, const QString& subrubricUrl,
+            const QString& name, const QString& cardUrl) {
+    return QStringLiteral("\"Россия\";\"Тест\";\"https://city.test\";\"%1\";\"%2\";\"%3\";\"%4\";"
+                          "\"\";\"\";\"\";\"\";\"\";\"%5\"")
+        .arg(rubric, subrubric, subrubricUrl, name, cardUrl);
+}
+
+const QString Header = QStringLiteral(
+    "\"Страна\";\"Город\";\"Урл города (или названия региона)\";\"Рубрика\";\"Подрубрика\";"
+    "\"Урл подрубрики\";\"Название организации\";\"Адрес\";\"Телефоны\";\"Часы работы\";\"Сайт\";"
+    "\"Описание\";\"Урл организации\"");
+
+class ScraperTest : public testing::Test {
+public:
+    void SetUp() override {
+        ASSERT_TRUE(Dir.isValid());
+        SetTickSourceForTests([this] { return Tick.fetch_add(TickStep.load()); });
+        Write("cities.txt", Bom + "Россия, Тест=https://city.test\r\nРоссия, Путь=/path/\r\n"
+                                  "Без ссылки\r\n");
+        View.Selection = {
+            {QStringLiteral("Россия, Тест"), QStringLiteral("https://city.test"), true}};
+    }
+    void TearDown() override {
+        Site->Open();
+        DrainOrphanThreads();
+        SetTickSourceForTests({});
+    }
+
+    std::unique_ptr<TScraper> MakeScraper() {
+        TScraperSettings settings;
+        settings.BaseDir = Dir.path();
+        settings.SiteBaseUrl = QStringLiteral("https://site.test");
+        settings.NewFetchThread = [site = Site] { return new TFakeScrapingThread(site); };
+        settings.FailurePauseMs = 20;
+        auto scraper = std::make_unique<TScraper>(View, settings);
+        View.Scraper = scraper.get();
+        return scraper;
+    }
+
+    // Polls with a bound, handling the main thread's events meanwhile.
+    template <typename Condition> bool WaitUntil(Condition condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
+    void Run(TScraper& scraper) {
+        scraper.Start();
+        ASSERT_TRUE(WaitUntil([&] { return scraper.Finished(); }));
+        scraper.WaitFor();
+    }
+
+    void Write(const QString& name, const QByteArray& bytes) {
+        QFile file(Dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QByteArray Read(const QString& name) const {
+        QFile file(Dir.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    QStringList Lines(const QString& name) const { return ReadTextFileLines(Dir.filePath(name)); }
+    QStringList Files(const QString& pattern) const {
+        return QDir(Dir.path()).entryList({pattern}, QDir::Files, QDir::Name);
+    }
+    QString DataPath() const { return Dir.path() + QStringLiteral("/data7000.csv"); }
+    QString LogPath() const { return Dir.path() + QStringLiteral("/log-7000.txt"); }
+
+    QTemporaryDir Dir;
+    std::shared_ptr<TFakeSite> Site = std::make_shared<TFakeSite>();
+    TRecordingView View;
+    std::atomic<uint32_t> Tick{7000};
+    std::atomic<uint32_t> TickStep{0};
+};
+
+TEST_F(ScraperTest, EmptyStartWritesHeaderAndEmptyLists) {
+    View.Selection.clear();
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    EXPECT_EQ(View.Texts(),
+              QStringList({"Начинаем работу по заданным параметрам", "Начинаем работу...",
+                           "Данные будут записываться в файл " + DataPath(),
+                           "Работа завершена, лог записан в " + LogPath()}));
+    EXPECT_EQ(Read("lists.dat"), Bom);
+    EXPECT_EQ(Read("allknown.dat"), Bom);
+    EXPECT_EQ(Read("data7000.csv"), Bom + Header.toUtf8() + "\r\n");
+    EXPECT_EQ(View.SavedLogs, QStringList{LogPath()});
+    EXPECT_EQ(View.InputsEnabled, QList<bool>({false, true}));
+    EXPECT_TRUE(Site->Requests().isEmpty());
+    EXPECT_FALSE(scraper->Failed());
+}
+
+// city -> rubric "cafe" -> subrubric "coffee" and a numbered page; cards on each.
+void AddSmallSite(TFakeSite& site) {
+    site.Pages["https://city.test"] = {CityPage({"/cafe", "/CAFE"}, {"/org/1"})};
+    site.Pages["https://city.test/cafe"] = {
+        ListPage("Кафе", {"/cafe/coffee", "/cafe/bars"}, {"/cafe/page-2"}, {"/org/2", "/org/3"})};
+    site.Pages["https://city.test/cafe/coffee"] = {ListPage("Кофейни", {}, {}, {"/org/4"})};
+    site.Pages["https://city.test/cafe/page-2"] = {
+        ListPage("Кафе", {}, {"/CAFE/page-2", "/cafe"}, {"/org/2"})};
+    for (const char* n : {"1", "2", "3", "4"})
+        site.Pages[QStringLiteral("https://city.test/org/") + n] = {
+            CardPage(QStringLiteral("Org ") + n)};
+}
+
+TEST_F(ScraperTest, CrawlsPagesAndPutsEachPagesCardsFirstInPageOrder) {
+    AddSmallSite(*Site);
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    const QString base = QStringLiteral("https://city.test");
+    EXPECT_EQ(Site->Requests(),
+              QStringList({base, base + "/org/1", base + "/cafe", base + "/org/2", base + "/org/3",
+                           base + "/cafe/coffee", base + "/org/4", base + "/cafe/bars",
+                           base + "/cafe/page-2", base + "/org/2"}));
+    EXPECT_EQ(View.Texts().mid(3, 5),
+              QStringList({"Найдено 1 объектов по ссылке https://city.test",
+                           "Найдено 2 объектов по ссылке https://city.test/cafe",
+                           "Найдено 1 объектов по ссылке https://city.test/cafe/coffee",
+                           "https://city.test/cafe/bars: ERROR_Not Found",
+                           "Найдено 1 объектов по ссылке https://city.test/cafe/page-2"}));
+    EXPECT_EQ(View.Texts().size(), 9);
+    EXPECT_EQ(Lines("data7000.csv"),
+              QStringList({Header, Row("", "", base, "Org 1", base + "/org/1"),
+                           Row("", "Кафе", base + "/cafe", "Org 2", base + "/org/2"),
+                           Row("", "Кафе", base + "/cafe", "Org 3", base + "/org/3"),
+                           Row("Кафе", "Кофейни", base + "/cafe/coffee", "Org 4", base + "/org/4"),
+                           Row("", "Кафе", base + "/cafe/", "Org 2", base + "/org/2")}));
+    EXPECT_EQ(Read("lists.dat"), Bom);
+    EXPECT_EQ(Lines("allknown.dat"),
+              QStringList({"city.test", "city.test/cafe", "city.test/cafe/bars",
+                           "city.test/cafe/coffee", "city.test/cafe/page-2"}));
+    ASSERT_FALSE(View.Counters.isEmpty());
+    EXPECT_EQ(View.Counters.last(),
+              qMakePair(QString("Найдено организаций: 5"), QString("Записано организаций: 5")));
+    EXPECT_EQ(Site->MostRunning.load(), 1);
+    EXPECT_FALSE(scraper->Failed());
+}
+
+TEST_F(ScraperTest, ResumedRunIgnoresSelectionAndKnowsSavedLinksInAnyCase) {
+    Write("lists.dat",
+          Bom + "city.test/cafe/coffee\r\ncity.test/org/9|||Сыры|||https://city.test/cheese\r\n");
+    Write("allknown.dat",
+          Bom + "CITY.TEST/CAFE/BARS\r\ncity.test/cafe/coffee\r\nCity.Test/Cafe/Coffee\r\n");
+    TickStep = 1001; // every refresh shows
+    Site->Pages["https://city.test/cafe/coffee"] = {
+        ListPage("Кофейни", {"/cafe/bars", "/cafe/tea"}, {}, {"/org/4"})};
+    Site->Pages["https://city.test/cafe/tea"] = {ListPage("Чай", {}, {}, {"/org/5"})};
+    for (const char* n : {"4", "5", "9"})
+        Site->Pages[QStringLiteral("https://city.test/org/") + n] = {
+            CardPage(QStringLiteral("Org ") + n)};
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    const QString base = QStringLiteral("https://city.test");
+    EXPECT_EQ(Site->Requests(),
+              QStringList({base + "/cafe/coffee", base + "/org/4", base + "/org/9",
+                           base + "/cafe/tea", base + "/org/5"}));
+    QStringList rows = Lines(View.Texts()[2].section(' ', -1).section('/', -1));
+    rows.removeFirst();
+    // Subrubrics found before the resume have no rubric; "tea", found now, has one.
+    EXPECT_EQ(rows,
+              QStringList({Row("", "Кофейни", base + "/cafe/coffee", "Org 4", base + "/org/4"),
+                           Row("", "Сыры", base + "/cheese", "Org 9", base + "/org/9"),
+                           Row("Кофейни", "Чай", base + "/cafe/tea", "Org 5", base + "/org/5")}));
+    EXPECT_EQ(Lines("allknown.dat"),
+              QStringList({"CITY.TEST/CAFE/BARS", "city.test/cafe/coffee", "city.test/cafe/tea"}));
+    ASSERT_FALSE(View.Hints.isEmpty());
+    EXPECT_EQ(View.Hints.first(), "1 из 2, осталось 1");
+    EXPECT_EQ(View.Counters.first(),
+              qMakePair(QString("Найдено организаций: 0"), QString("Записано организаций: 0")));
+}
+
+TEST_F(ScraperTest, BlankEntriesAreTakenAndCountedButNotFetched) {
+    Write("lists.dat", Bom + "\r\n \t\r\ncity.test/x\r\n");
+    Write("allknown.dat", Bom);
+    Site->Pages["https://city.test/x"] = {ListPage("X", {}, {}, {})};
+    TickStep = 1001;
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    EXPECT_EQ(Site->Requests(), QStringList{"https://city.test/x"});
+    EXPECT_TRUE(View.Hints.contains("3 из 3, осталось 0"));
+}
+
+TEST_F(ScraperTest, SkipListKeepsLinksAndCardsOutByKeyOrFullUrl) {
+    Write("skip.txt", "CITY.TEST/cafe\r\n  https://City.Test/ORG/1 \r\nhttps://elsewhere.test\r\n");
+    Site->Pages["https://city.test"] = {CityPage({"/cafe", "/bars"}, {"/org/1", "/org/2"})};
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    EXPECT_EQ(View.Texts()[2], "В файле skip.txt игнорируемых ссылок: 3");
+    EXPECT_TRUE(View.Texts().contains("Найдено 1 объектов по ссылке https://city.test"));
+    EXPECT_EQ(Site->Requests(), QStringList({"https://city.test", "https://city.test/org/2",
+                                             "https://city.test/bars"}));
+    EXPECT_EQ(Lines("allknown.dat"), QStringList({"city.test", "city.test/bars"}));
+}
+
+TEST_F(ScraperTest, SavedLogNeverReplacesAFile) {
+    View.Selection.clear();
+    Write("log-7000.txt", "older run");
+    Write("log-7001.txt", "older run");
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    EXPECT_EQ(View.Texts().last(),
+              "Работа завершена, лог записан в " + Dir.path() + "/log-7002.txt");
+    EXPECT_EQ(Read("log-7000.txt"), "older run");
+    EXPECT_EQ(View.SavedLogs, QStringList{Dir.path() + "/log-7002.txt"});
+}
+
+struct TThrottleCase {
+    const char* Name;
+    uint32_t Tick;
+};
+
+void PrintTo(const TThrottleCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class ScraperThrottleTest : public ScraperTest,
+                            public testing::WithParamInterface<TThrottleCase> {};
+
+// Within 1000 ms of the controller's creation nothing is refreshed, but the run
+// end always shows the final counters, even right after the tick count wrapped.
+TEST_P(ScraperThrottleTest, OnlyTheFinalCountersShowWithinOneSecond) {
+    Tick = GetParam().Tick;
+    AddSmallSite(*Site);
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    EXPECT_TRUE(View.Hints.isEmpty());
+    EXPECT_EQ(View.Counters, (QList<QPair<QString, QString>>{
+                                 {"Найдено организаций: 5", "Записано организаций: 5"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ticks, ScraperThrottleTest,
+                         testing::Values(TThrottleCase{"Steady", 7000},
+                                         TThrottleCase{"JustAfterWrap", 500}),
+                         [](const testing::TestParamInfo<TThrottleCase>& info) {
+                             return info.param.Name;
+                         });
+
+TEST_F(ScraperTest, ProgressHintFollowsEveryEffectiveRefresh) {
+    AddSmallSite(*Site);
+    TickStep = 1001;
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    ASSERT_GE(View.Hints.size(), 2);
+    EXPECT_EQ(View.Hints.first(), "1 из 1, осталось 0");
+    EXPECT_EQ(View.Hints[View.Hints.size() - 2], "10 из 10, осталось 0");
+    EXPECT_EQ(View.Hints.last(), "0 из 10, осталось 10"); // the run end's reset
+}
+
+struct TLoopFailureCase {
+    const char* Name;
+    QString Message;
+    QStringList Expected; // the log after "Найдено ...", whose line raised the failure
+    bool Pauses;
+};
+
+void PrintTo(const TLoopFailureCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class ScraperLoopFailureTest : public ScraperTest,
+                               public testing::WithParamInterface<TLoopFailureCase> {};
+
+TEST_P(ScraperLoopFailureTest, ReportsPausesAndKeepsTheRemainingWork) {
+    AddSmallSite(*Site);
+    View.FailOn = QStringLiteral("Найдено");
+    View.FailureText = GetParam().Message;
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    QStringList expected = {"Начинаем работу по заданным параметрам", "Начинаем работу...",
+                            "Данные будут записываться в файл " + DataPath()};
+    expected += GetParam().Expected;
+    expected.append("Работа завершена, лог записан в " + LogPath());
+    EXPECT_EQ(View.Texts(), expected);
+    EXPECT_EQ(View.Armed, GetParam().Pauses ? QList<int>{20} : QList<int>{});
+    EXPECT_TRUE(scraper->Failed());
+    EXPECT_EQ(View.InputsEnabled, QList<bool>({false, true}));
+    EXPECT_EQ(Lines("lists.dat"),
+              QStringList({"city.test/org/1||||||https://city.test", "city.test/cafe"}));
+    EXPECT_EQ(Lines("data7000.csv"), QStringList{Header});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, ScraperLoopFailureTest,
+    testing::Values(TLoopFailureCase{"Paused",
+                                     "boom",
+                                     {"Ошибка: boom", "Включаем паузу на 30 секунд",
+                                      "Отключаем паузу, продолжаем работу"},
+                                     true},
+                    TLoopFailureCase{"CutTo200",
+                                     QString(250, 'x'),
+                                     {"Ошибка: " + QString(200, 'x'), "Включаем паузу на 30 секунд",
+                                      "Отключаем паузу, продолжаем работу"},
+                                     true},
+                    TLoopFailureCase{"NoPauseWhenEnding",
+                                     "сайт закрыт, завершаем работу",
+                                     {"Ошибка: сайт закрыт, завершаем работу"},
+                                     false}),
+    [](const testing::TestParamInfo<TLoopFailureCase>& info) { return info.param.Name; });
+
+struct TInputFailureCase {
+    const char* Name;
+    std::function<void(ScraperTest&)> Arrange;
+    QString ErrorStart;
+};
+
+void PrintTo(const TInputFailureCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class ScraperInputFailureTest : public ScraperTest,
+                                public testing::WithParamInterface<TInputFailureCase> {};
+
+// The run ends through the run end: window idle, log saved, stored lists untouched.
+TEST_P(ScraperInputFailureTest, LogsTheReasonAndLeavesStoredListsAlone) {
+    GetParam().Arrange(*this);
+    const QByteArray lists = Read("lists.dat");
+    const QByteArray known = Read("allknown.dat");
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    const QStringList texts = View.Texts();
+    ASSERT_EQ(texts.size(), 4);
+    EXPECT_TRUE(texts[2].startsWith(GetParam().ErrorStart)) << texts[2].toStdString();
+    EXPECT_EQ(texts[3], "Работа завершена, лог записан в " + LogPath());
+    EXPECT_EQ(View.InputsEnabled, QList<bool>({false, true}));
+    EXPECT_EQ(Read("lists.dat"), lists);
+    EXPECT_EQ(Read("allknown.dat"), known);
+    EXPECT_TRUE(Site->Requests().isEmpty());
+    EXPECT_TRUE(scraper->Failed());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, ScraperInputFailureTest,
+    testing::Values(TInputFailureCase{"NoCities",
+                                      [](ScraperTest& t) {
+                                          ASSERT_TRUE(QFile::remove(t.Dir.filePath("cities.txt")));
+                                      },
+                                      "Ошибка: Не удалось прочитать файл "},
+                    TInputFailureCase{
+                        "ListsWithoutAllKnown",
+                        [](ScraperTest& t) { t.Write("lists.dat", Bom + "city.test/a\r\n"); },
+                        "Ошибка: Не удалось прочитать файл "},
+                    TInputFailureCase{"SelectedItemWithoutUrl",
+                                      [](ScraperTest& t) {
+                                          t.View.Selection = {{"Без ссылки", "", false}};
+                                      },
+                                      "Ошибка: у строки \"Без ссылки\""}),
+    [](const testing::TestParamInfo<TInputFailureCase>& info) { return info.param.Name; });
+
+TEST_F(ScraperTest, StopKeepsTheUntakenEntriesAndLeavesRunningJobsToTheKeeper) {
+    Write("lists.dat", Bom + "a.test\r\nb.test\r\nc.test\r\nd.test\r\ne.test\r\n");
+    Write("allknown.dat", Bom);
+    Site->Gated = true;
+    View.Limit = 2;
+    auto scraper = MakeScraper();
+    scraper->Start();
+    ASSERT_TRUE(WaitUntil([&] { return Site->Started.load() == 2; }));
+    scraper->Terminate();
+    ASSERT_TRUE(WaitUntil([&] { return scraper->Finished(); }));
+    scraper->WaitFor();
+    EXPECT_EQ(Lines("lists.dat"), QStringList({"c.test", "d.test", "e.test"}));
+    EXPECT_EQ(View.Texts().last(), "Работа завершена, лог записан в " + LogPath());
+    EXPECT_FALSE(scraper->Failed());
+    EXPECT_EQ(OrphanThreadCount(), 2);
+    scraper.reset();
+    Site->Open();
+    ASSERT_TRUE(WaitUntil([&] { return Site->HandedOver.load() == 2; }));
+    ReapFinishedOrphans();
+    EXPECT_EQ(OrphanThreadCount(), 0);
+    EXPECT_EQ(Site->Alive.load(), 0);
+    EXPECT_EQ(Site->MostRunning.load(), 2);
+}
+
+// A failure of the loop leaves running jobs alone; at exit the keeper stops them
+// and keeps serving the window step that a stopping job still runs.
+TEST_F(ScraperTest, DrainStopsOrphansThatOutliveAFailedRun) {
+    Write("lists.dat", Bom + "slow.test\r\nfast.test\r\n");
+    Write("allknown.dat", Bom);
+    Site->Pages["https://slow.test"] = {ListPage("S", {}, {}, {}), 1, "успешно", true};
+    Site->Pages["https://fast.test"] = {ListPage("F", {}, {}, {})};
+    Site->GateEndsOnStop = true;
+    Site->LogWhenStopped = true;
+    View.Limit = 2;
+    View.FailOn = QStringLiteral("Найдено");
+    View.FailureText = QStringLiteral("boom");
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    EXPECT_TRUE(scraper->Failed());
+    EXPECT_EQ(OrphanThreadCount(), 1);
+    scraper.reset();
+    DrainOrphanThreads();
+    EXPECT_EQ(OrphanThreadCount(), 0);
+    EXPECT_EQ(Site->Alive.load(), 0);
+    EXPECT_EQ(View.Texts().last(), "stopped https://slow.test");
+}
+
+} // namespace
