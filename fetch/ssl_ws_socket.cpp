@@ -42,7 +42,7 @@ TSslSessionInfo DescribeSession(SSL* ssl) {
         return info;
     char description[256];
     SSL_CIPHER_description(cipher, description, sizeof description);
-    const QStringList fields = QString::fromLatin1(description).split(' ', Qt::SkipEmptyParts);
+    const QStringList fields = QString::fromLatin1(description).simplified().split(' ');
     info.Cipher = QString::fromLatin1(SSL_CIPHER_get_name(cipher));
     info.KeyExchange = DescriptionField(fields, QStringLiteral("Kx"));
     info.KeyAuth = DescriptionField(fields, QStringLiteral("Au"));

@@ -1,0 +1,131 @@
+#include "fetch/ssl_context.h"
+
+#include "tests/qt_print.h"
+
+#include <openssl/ssl.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+TEST(SslContextTest, DefaultsBuildAContextWithTheSystemsLibrarySettings) {
+    TSslContext context;
+    context.InitContext();
+    SSL_CTX* ctx = context.Handle();
+    ASSERT_NE(ctx, nullptr);
+    EXPECT_EQ(SSL_CTX_get_security_level(ctx), 1);
+    EXPECT_EQ(SSL_CTX_get_verify_mode(ctx), SSL_VERIFY_NONE);
+    EXPECT_EQ(SSL_CTX_get_verify_depth(ctx), 0);
+    EXPECT_NE(SSL_CTX_get_options(ctx) & SSL_OP_IGNORE_UNEXPECTED_EOF, 0u);
+    EXPECT_NE(SSL_CTX_get_mode(ctx) & SSL_MODE_AUTO_RETRY, 0u);
+}
+
+TEST(SslContextTest, SecondInitContextKeepsTheBuiltContext) {
+    TSslContext context;
+    context.InitContext();
+    SSL_CTX* first = context.Handle();
+    context.InitContext();
+    EXPECT_EQ(context.Handle(), first);
+}
+
+struct TRangeCase {
+    TSslVerMethod Min;
+    TSslVerMethod Max;
+    long ExpectedMin; // 0: the library's own bound
+    long ExpectedMax;
+};
+
+class SslVersionRangeTest : public testing::TestWithParam<TRangeCase> {};
+
+TEST_P(SslVersionRangeTest, SetsTheProtocolBounds) {
+    TSslContext context;
+    context.SetSslMinVersion(GetParam().Min);
+    context.SetSslMaxVersion(GetParam().Max);
+    context.InitContext();
+    EXPECT_EQ(SSL_CTX_get_min_proto_version(context.Handle()), GetParam().ExpectedMin);
+    EXPECT_EQ(SSL_CTX_get_max_proto_version(context.Handle()), GetParam().ExpectedMax);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranges, SslVersionRangeTest,
+                         testing::Values(TRangeCase{sslVerSSL3, sslVerMax, 0x0300, 0x0304},
+                                         // The highest value as a minimum reads as the lowest.
+                                         TRangeCase{sslVerMax, sslVerTLS1_2, 0x0300, 0x0303},
+                                         TRangeCase{sslVerTLS1_2, sslVerTLS1_3, 0x0303, 0x0304},
+                                         // A maximum below the minimum leaves the library's range.
+                                         TRangeCase{sslVerTLS1_3, sslVerTLS1_2, 0, 0}));
+
+struct TCipherCase {
+    const char* List;
+    std::optional<const char*> FailureStart;
+};
+
+class SslCipherListTest : public testing::TestWithParam<TCipherCase> {};
+
+TEST_P(SslCipherListTest, AcceptsOrRejectsTheList) {
+    TSslContext context;
+    context.SetSslCipherList(QString::fromLatin1(GetParam().List));
+    if (!GetParam().FailureStart) {
+        EXPECT_NO_THROW(context.InitContext());
+        return;
+    }
+    try {
+        context.InitContext();
+        FAIL() << "no failure raised";
+    } catch (const ESslContextException& e) {
+        EXPECT_TRUE(e.Message().startsWith(QString::fromLatin1(*GetParam().FailureStart)))
+            << e.what();
+    }
+    EXPECT_FALSE(context.Initialized());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, SslCipherListTest,
+    testing::Values(TCipherCase{"ALL:!ADH:RC4+RSA:+SSLv2:@STRENGTH", std::nullopt},
+                    TCipherCase{"HIGH", std::nullopt}, TCipherCase{"", "Cipher list empty"},
+                    TCipherCase{"NO-SUCH-CIPHER", "Error loading cipher list\r\n"}));
+
+TEST(SslContextTest, FileNamedAfterTheContextExistsIsLoadedAtOnce) {
+    TSslContext context;
+    context.InitContext();
+    try {
+        context.SetSslCertFile(QStringLiteral("no-such-cert.pem"));
+        FAIL() << "no failure raised";
+    } catch (const ESslContextException& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("File not found \"no-such-cert.pem\""));
+    }
+    EXPECT_EQ(context.Settings().SslCertFile, QStringLiteral("no-such-cert.pem"));
+}
+
+TEST(SslContextTest, DhParametersThatCannotBeReadFailTheBuild) {
+    TSslContext context;
+    context.SetSslDHParamLines({QStringLiteral("-----BEGIN DH PARAMETERS-----"),
+                                QStringLiteral("bm90IHBhcmFtZXRlcnM="),
+                                QStringLiteral("-----END DH PARAMETERS-----")});
+    EXPECT_THROW(context.InitContext(), ESslContextException);
+    EXPECT_FALSE(context.Initialized());
+}
+
+TEST(SslContextTest, EveryBuiltContextCountsAsALibraryUser) {
+    const int before = TSslContext::LibraryUsers();
+    {
+        TSslContext first;
+        TSslContext second;
+        first.InitContext();
+        second.InitContext();
+        first.InitContext();
+        EXPECT_EQ(TSslContext::LibraryUsers(), before + 2);
+    }
+    EXPECT_EQ(TSslContext::LibraryUsers(), before);
+}
+
+TEST(SslContextTest, VersionNumbersOfTheVersionSettings) {
+    const std::pair<TSslVerMethod, int> table[] = {{sslVerSSL3, 0x0300},   {sslVerTLS1, 0x0301},
+                                                   {sslVerTLS1_1, 0x0302}, {sslVerTLS1_2, 0x0303},
+                                                   {sslVerTLS1_3, 0x0304}, {sslVerMax, 0x0304}};
+    for (const auto& [version, number] : table)
+        EXPECT_EQ(SslVersionNumber(version), number) << version;
+}
+
+} // namespace
