@@ -1,0 +1,69 @@
+#include "testsite/self_signed.h"
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <cstdio>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+struct TKeyFree {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+struct TCertFree {
+    void operator()(X509* cert) const { X509_free(cert); }
+};
+
+void Check(bool ok, const char* what) {
+    if (!ok)
+        throw std::runtime_error(std::string("self-signed certificate: ") + what);
+}
+
+struct TFileClose {
+    void operator()(FILE* file) const { fclose(file); }
+};
+
+using TKey = std::unique_ptr<EVP_PKEY, TKeyFree>;
+using TCert = std::unique_ptr<X509, TCertFree>;
+
+TCert SelfSignedFor(EVP_PKEY* key, const char* commonName) {
+    TCert cert(X509_new());
+    Check(cert != nullptr, "certificate");
+    X509_set_version(cert.get(), 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), 1);
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), 7L * 24 * 3600);
+    X509_NAME* name = X509_get_subject_name(cert.get());
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
+    X509_set_issuer_name(cert.get(), name);
+    Check(X509_set_pubkey(cert.get(), key) == 1, "public key");
+    Check(X509_sign(cert.get(), key, EVP_sha256()) > 0, "signature");
+    return cert;
+}
+
+} // namespace
+
+void UseSelfSignedCertificate(SSL_CTX* context) {
+    TKey key(EVP_EC_gen("P-256"));
+    Check(key != nullptr, "key");
+    TCert cert = SelfSignedFor(key.get(), "127.0.0.1");
+    Check(SSL_CTX_use_certificate(context, cert.get()) == 1, "use certificate");
+    Check(SSL_CTX_use_PrivateKey(context, key.get()) == 1, "use key");
+}
+
+void WriteClientCertificateFiles(const char* certPath, const char* keyPath, const char* passPhrase) {
+    TKey key(EVP_EC_gen("P-256"));
+    Check(key != nullptr, "key");
+    TCert cert = SelfSignedFor(key.get(), "quorvel-scraper client");
+    std::unique_ptr<FILE, TFileClose> certFile(fopen(certPath, "wb"));
+    Check(certFile && PEM_write_X509(certFile.get(), cert.get()) == 1, "writing the certificate");
+    std::unique_ptr<FILE, TFileClose> keyFile(fopen(keyPath, "wb"));
+    Check(keyFile && PEM_write_PKCS8PrivateKey(keyFile.get(), key.get(), EVP_aes_256_cbc(), nullptr,
+                                               0, nullptr, const_cast<char*>(passPhrase)) == 1,
+          "writing the key");
+}
