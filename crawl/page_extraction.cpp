@@ -47,20 +47,60 @@ QString CurrentBreadcrumb(const QString& text) {
         ExtractBetween(text, "breadcrumbs-list__link is-current\">", QString(), "</span>")));
 }
 
-// The card links of the widget block. A header without "href=" gives no link.
+// The first occurrence of a needle at or after positions that never move back:
+// a hit still ahead of the position is still the answer, so a whole scan reads the
+// text once however many items ask.
+class TForwardSearch {
+public:
+    TForwardSearch(const QString& text, QString needle) : FText(text), FNeedle(std::move(needle)) {}
+
+    qsizetype From(qsizetype from) {
+        if (FHit == NotSearched || (FHit >= 0 && FHit < from))
+            FHit = FText.indexOf(FNeedle, from);
+        return FHit;
+    }
+
+private:
+    static constexpr qsizetype NotSearched = -2;
+    const QString& FText;
+    QString FNeedle;
+    qsizetype FHit = NotSearched;
+};
+
+// The card links of the widget block: each header runs from its marker to the
+// first "</div>" after it; a header without "href=" gives no link, otherwise the
+// link is the text between the header's first "href=\"" and the quote after it.
+// Headers may overlap when their ends are far away, so every search goes through a
+// forward search, and cards that share one link share one string.
 QStringList ScanCardLinks(const QString& block, const QString& pageUrl) {
     QStringList keys;
     const QString prefix = HostPrefix(pageUrl);
+    TForwardSearch headerEnd(block, "</div>"), anyHref(block, "href="), quotedHref(block, Href),
+        quote(block, Quote);
+    qsizetype sharedHref = -1, sharedEnd = -1;
     qsizetype offset = 0;
     for (qsizetype r; (r = block.indexOf(CardMarker, offset)) >= 0; offset = r + ItemAdvance) {
-        const qsizetype headerStart = r + CardMarker.size();
-        const qsizetype headerEnd = block.indexOf(QStringLiteral("</div>"), headerStart);
-        if (headerEnd < 0)
+        const qsizetype start = r + CardMarker.size();
+        const qsizetype end = headerEnd.From(start);
+        if (end < 0)
+            break; // no later header has an end either
+        const qsizetype any = anyHref.From(start);
+        if (any < 0 || any + 5 > end)
             continue;
-        const QString header = block.mid(headerStart, headerEnd - headerStart);
-        if (!header.contains(QStringLiteral("href=")))
+        const qsizetype href = quotedHref.From(start);
+        if (href >= 0 && href == sharedHref && end == sharedEnd) {
+            keys.append(keys.back());
             continue;
-        keys.append(StripScheme(MakeAbsolute(ExtractBetween(header, Href, {}, Quote), prefix)));
+        }
+        QString link;
+        if (href >= 0 && href + Href.size() <= end) {
+            const qsizetype close = quote.From(href + Href.size());
+            if (close >= 0 && close < end)
+                link = block.mid(href + Href.size(), close - href - Href.size());
+        }
+        keys.append(StripScheme(MakeAbsolute(link, prefix)));
+        sharedHref = href;
+        sharedEnd = end;
     }
     return keys;
 }
@@ -171,8 +211,12 @@ TCardJobs ExtractCardJobs(const QString& text, const QString& pageUrl) {
     const QString block = ExtractBetween(text, "<div class=\"organization-category__widgets\">",
                                          QString(), "<footer");
     const QString tail = "|||" + jobs.Breadcrumb + "|||" + jobs.ListUrl;
-    for (const QString& key : ScanCardLinks(block, pageUrl))
-        jobs.JobLines.append(key + tail);
+    const QStringList keys = ScanCardLinks(block, pageUrl);
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        const bool shared = i > 0 && keys[i].constData() == keys[i - 1].constData() &&
+                            keys[i].size() == keys[i - 1].size();
+        jobs.JobLines.append(shared ? jobs.JobLines.back() : keys[i] + tail);
+    }
     return jobs;
 }
 

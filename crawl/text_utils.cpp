@@ -78,6 +78,23 @@ qsizetype DecodeNamed(const QString& text, qsizetype i, char16_t*& out) {
     return -1;
 }
 
+// Decodes whatever follows the "&" at `i`; returns the index to go on from, or
+// -1 when the text ends there (a final "&" or a NUL).
+qsizetype DecodeReference(const QString& text, qsizetype i, char16_t*& out) {
+    if (i + 1 == text.size())
+        return -1;
+    if (text[i + 1] == u'#')
+        return DecodeNumeric(text, i, out);
+    const qsizetype next = DecodeNamed(text, i, out);
+    if (next >= 0)
+        return next;
+    *out++ = u'&';
+    if (text[i + 1].unicode() == 0)
+        return -1;
+    *out++ = text[i + 1].unicode();
+    return i + 2;
+}
+
 // Tags removed in one pass: each "<" through the first ">" after it, or to the
 // end when no ">" follows. The same as removing the first tag again and again.
 QString RemoveTags(const QString& text) {
@@ -213,34 +230,16 @@ QString HtmlDecode(const QString& text) {
     char16_t* const begin = reinterpret_cast<char16_t*>(result.data());
     char16_t* out = begin;
     const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const QChar c = text[i];
-        if (c.unicode() == 0)
+    for (qsizetype i = 0; i >= 0 && i < n;) {
+        const char16_t c = text[i].unicode();
+        if (c == 0)
             break;
-        if (c != u'&') {
-            *out++ = c.unicode();
+        if (c == u'&') {
+            i = DecodeReference(text, i, out);
+        } else {
+            *out++ = c;
             ++i;
-            continue;
         }
-        if (i + 1 == n)
-            break;
-        if (text[i + 1] == u'#') {
-            i = DecodeNumeric(text, i, out);
-            if (i < 0)
-                break;
-            continue;
-        }
-        const qsizetype next = DecodeNamed(text, i, out);
-        if (next >= 0) {
-            i = next;
-            continue;
-        }
-        *out++ = u'&';
-        if (text[i + 1].unicode() == 0)
-            break;
-        *out++ = text[i + 1].unicode();
-        i += 2;
     }
     result.truncate(out - begin);
     return result;

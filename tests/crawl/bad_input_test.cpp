@@ -36,6 +36,32 @@ TEST(BadInput, UnterminatedTagsAndMarkers) {
     EXPECT_EQ(ExtractListPage(links, "https://a/b").PageLinks, QStringList());
 }
 
+TEST(BadInput, CardHeadersWithoutEnds) {
+    const QString block = "<div class=\"organization-category__widgets\">";
+    const QString title = " class=\"org-widget-header__title\">";
+    const QString titles = Repeat(title, 100000);
+    const QString farLink = "<a href=\"/" + Repeat("x", 10000) + "\">";
+    struct Case {
+        const char* name;
+        QString text;
+        qsizetype lines;
+    } cases[] = {
+        {"no header end", block + titles + "<footer", 0},
+        {"one far header end", block + titles + "</div><footer", 0},
+        {"far href without quote", block + titles + "href=" + Repeat("y", 100000) + "</div><footer",
+         100000},
+        {"one far link shared by every header",
+         block + Repeat(title, 20000) + farLink + "</div><footer", 20000},
+    };
+    for (const Case& c : cases) {
+        const TCardJobs jobs = ExtractCardJobs(c.text, "https://a/b");
+        ASSERT_EQ(jobs.JobLines.size(), c.lines) << c.name;
+        if (c.lines > 0) {
+            EXPECT_EQ(jobs.JobLines.front(), jobs.JobLines.back()) << c.name;
+        }
+    }
+}
+
 TEST(BadInput, TenMegabytesOfMarkup) {
     const QString card = "<div class=\"org-widget-header__title\"><a href=\"/org/1\">x</a></div>";
     const QString page = "<div class=\"organization-category__widgets\">" +

@@ -1,7 +1,11 @@
 #include "crawl/page_extraction.h"
 
+#include "crawl/text_utils.h"
 #include "tests/crawl/fixture.h"
 #include "tests/qt_print.h"
+
+#include <iterator>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -195,6 +199,12 @@ TEST(ExtractCardJobs, WidgetEdges) {
          block + title + "<a href=/o></div><footer",
          {"|||c|||https://h.ru/l/"}},
         {"no footer, no block", block + title + "<a href=\"/o\"></div>", {}},
+        {"link of a later header is not the earlier one's",
+         block + title + "<a href=x></div>" + title + "<a href=\"/o\"></div><footer",
+         {"|||c|||https://h.ru/l/", "h.ru/o|||c|||https://h.ru/l/"}},
+        {"headers sharing one end share the link",
+         block + title + title + "<a href=\"/o\"></div><footer",
+         {"h.ru/o|||c|||https://h.ru/l/", "h.ru/o|||c|||https://h.ru/l/"}},
         {"same card twice",
          block + title + "<a href=\"/o\"></div>" + title + "<a href=\"/o\"></div><footer",
          {"h.ru/o|||c|||https://h.ru/l/", "h.ru/o|||c|||https://h.ru/l/"}},
@@ -312,4 +322,61 @@ TEST(DecodeSiteAddress, Utf8PayloadAndMalformedBytes) {
     EXPECT_EQ(DecodeSiteAddress("aHR0cDovL3V5dXQucnU="), "http://uyut.ru");
     EXPECT_EQ(DecodeSiteAddress(u"0KLQvtC80YHQug=="_qs), u"Томск"_qs);
     EXPECT_EQ(DecodeSiteAddress("0g=="), u"\uFFFD"_qs);
+}
+
+namespace {
+
+// The card scan as its rule reads: a working copy that loses its first r+10
+// characters after every item, and the header cut out with ExtractBetween.
+QStringList StepByStepCardJobs(const QString& text, const QString& pageUrl) {
+    const QString marker = " class=\"org-widget-header__title\">";
+    QString copy =
+        ExtractBetween(text, "<div class=\"organization-category__widgets\">", "", "<footer");
+    const TCardJobs reference = ExtractCardJobs("", pageUrl); // list URL and empty breadcrumb
+    QStringList lines;
+    for (qsizetype r; (r = copy.indexOf(marker)) >= 0;) {
+        const qsizetype start = r + marker.size();
+        const qsizetype end = copy.indexOf("</div>", start);
+        const QString header = end < 0 ? QString() : copy.mid(start, end - start);
+        if (header.contains("href=")) {
+            QString link = ExtractBetween(header, "href=\"", "", "\"");
+            if (link.startsWith(u'/'))
+                link = SchemeAndHost(pageUrl) + link;
+            lines.append(link.mid(8) + "||||||" + reference.ListUrl);
+        }
+        copy.remove(0, r + 10);
+    }
+    return lines;
+}
+
+} // namespace
+
+// Random mixes of overlapping headers, unquoted and quoted links and far header
+// ends must give the job lines of the step-by-step scan.
+TEST(ExtractCardJobs, SamePiecesGiveTheStepByStepResult) {
+    const QString pieces[] = {
+        " class=\"org-widget-header__title\">",
+        "</div>",
+        "href=",
+        "href=\"",
+        "\"",
+        "/o1",
+        "/o2",
+        "https://x.ru/o3",
+        "<a ",
+        ">",
+        "x",
+        " class=\"org-widget-header__title\"></div>",
+    };
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> pick(0, std::size(pieces) - 1), length(0, 16);
+    const QString url = "https://h.ru/l/page-2";
+    for (int round = 0; round < 20000; ++round) {
+        QString block;
+        for (int k = length(random); k > 0; --k)
+            block += pieces[pick(random)];
+        const QString page = "<div class=\"organization-category__widgets\">" + block + "<footer";
+        ASSERT_EQ(ExtractCardJobs(page, url).JobLines, StepByStepCardJobs(page, url))
+            << block.toStdString();
+    }
 }
