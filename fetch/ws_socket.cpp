@@ -368,7 +368,13 @@ void TWSocket::Abort() {
     CancelDnsLookup();
     FSendBuffer.clear();
     FRawQueue.clear();
-    CloseWithError(0);
+    if (FState == wsClosed)
+        return;
+    // No shutdown first; with linger off the system ends the connection itself.
+    std::error_code ignored;
+    FSocket->set_option(asio::socket_base::linger(false, 0), ignored);
+    ReleaseConnection(false);
+    Fire(OnSessionClosed, 0);
 }
 
 void TWSocket::CloseWithError(int error) {

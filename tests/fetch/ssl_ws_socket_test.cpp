@@ -23,6 +23,7 @@ struct TClient {
     TSslContext Context;
     TSslWSocket Socket;
     TSocketRecorder Recorder{Socket};
+    int HeldAfterSend = -1;
 
     explicit TClient(const TScriptedServer& server,
                      const QString& serverName = QStringLiteral("localhost")) {
@@ -34,8 +35,10 @@ struct TClient {
         // The request goes out from the connected event, as the HTTP client does it.
         Socket.OnSessionConnected = [this](int error) {
             Recorder.Events << QStringLiteral("connected %1").arg(error);
-            if (error == 0)
+            if (error == 0) {
                 Socket.Send(Request);
+                HeldAfterSend = Socket.BufferedByteCount();
+            }
         };
     }
 };
@@ -48,6 +51,8 @@ TEST(SslWSocketTest, HandshakeSucceedsAndHeldRequestArrivesAfterIt) {
     ASSERT_TRUE(client.Recorder.WaitForClosed());
     EXPECT_EQ(client.Recorder.Events,
               (QStringList{"connected 0", "handshake 0", "sent 0", "closed 0"}));
+    // Held back whole at first, then sent encrypted.
+    EXPECT_EQ(client.HeldAfterSend, Request.size());
     EXPECT_EQ(server.Requests(), QList<QByteArray>{Request});
     EXPECT_EQ(client.Recorder.Received, QByteArray("HTTP/1.0 200 OK\r\n\r\nhello"));
     EXPECT_EQ(client.Socket.SslState(), sslEstablished);
