@@ -142,14 +142,17 @@ void TScraper::LoadWorkLists() {
 }
 
 // The selected cities in list order; a city path gets the site's base URL in front.
+// A city whose cities.txt line has no "=" carries no URL: the log names it and the
+// run goes on without it, since the other cities need not suffer for one bad line.
 void TScraper::BuildStartEntries() {
     QList<TCityItem> selected;
     Synchronize([&] { selected = FView.SelectedCities(); });
     for (const TCityItem& item : selected) {
-        if (!item.HasUrl)
-            throw Exception(
-                QStringLiteral("у строки \"%1\" файла cities.txt нет ссылки (нет \"=\")")
+        if (!item.HasUrl) {
+            Log(QStringLiteral("Город \"%1\" пропущен: в cities.txt у него нет ссылки")
                     .arg(item.Label));
+            continue;
+        }
         QString url = item.Url;
         if (url.startsWith(QLatin1Char('/')))
             url = FSettings.SiteBaseUrl + url;

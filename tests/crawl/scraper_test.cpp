@@ -257,6 +257,24 @@ TEST_F(ScraperTest, SkipListKeepsLinksAndCardsOutByKeyOrFullUrl) {
     EXPECT_EQ(Lines("allknown.dat"), QStringList({"city.test", "city.test/bars"}));
 }
 
+TEST_F(ScraperTest, CityWithoutUrlIsNamedAndLeftOut) {
+    View.Selection.prepend({"Без ссылки", "", false});
+    Site->Pages["https://city.test"] = {CityPage({}, {})};
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    EXPECT_EQ(View.Texts()[2], "Город \"Без ссылки\" пропущен: в cities.txt у него нет ссылки");
+    EXPECT_EQ(Site->Requests(), QStringList{"https://city.test"});
+    EXPECT_FALSE(scraper->Failed());
+}
+
+TEST_F(ScraperTest, CityPathGetsTheSiteBaseUrl) {
+    View.Selection = {{"Россия, Путь", "/path/", true}};
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    EXPECT_EQ(Site->Requests(), QStringList{"https://site.test/path/"});
+    EXPECT_EQ(Lines("allknown.dat"), QStringList{"site.test/path/"});
+}
+
 TEST_F(ScraperTest, SavedLogNeverReplacesAFile) {
     View.Selection.clear();
     Write("log-7000.txt", "older run");
@@ -403,12 +421,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TInputFailureCase{
                         "ListsWithoutAllKnown",
                         [](ScraperTest& t) { t.Write("lists.dat", Bom + "city.test/a\r\n"); },
-                        "Ошибка: Не удалось прочитать файл "},
-                    TInputFailureCase{"SelectedItemWithoutUrl",
-                                      [](ScraperTest& t) {
-                                          t.View.Selection = {{"Без ссылки", "", false}};
-                                      },
-                                      "Ошибка: у строки \"Без ссылки\""}),
+                        "Ошибка: Не удалось прочитать файл "}),
     [](const testing::TestParamInfo<TInputFailureCase>& info) { return info.param.Name; });
 
 TEST_F(ScraperTest, StopKeepsTheUntakenEntriesAndLeavesRunningJobsToTheKeeper) {

@@ -1,0 +1,87 @@
+#include "app/headless_options.h"
+
+#include "tests/qt_print.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TArgsCase {
+    const char* Name;
+    QStringList Arguments;
+    QStringList Cities;
+    bool All, Fresh, Resume, Help;
+    bool Error;
+};
+
+void PrintTo(const TArgsCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class HeadlessArgsTest : public testing::TestWithParam<TArgsCase> {};
+
+TEST_P(HeadlessArgsTest, Parses) {
+    const TArgsCase& c = GetParam();
+    const THeadlessOptions options = ParseHeadlessArgs(c.Arguments);
+    EXPECT_EQ(!options.Error.isEmpty(), c.Error) << options.Error.toStdString();
+    if (c.Error)
+        return;
+    EXPECT_EQ(options.Cities, c.Cities);
+    EXPECT_EQ(options.All, c.All);
+    EXPECT_EQ(options.Fresh, c.Fresh);
+    EXPECT_EQ(options.Resume, c.Resume);
+    EXPECT_EQ(options.Help, c.Help);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, HeadlessArgsTest,
+    testing::Values(
+        TArgsCase{"Bare", {"--headless"}, {}, false, false, false, false, false},
+        TArgsCase{"Cities",
+                  {"--city", "Россия, Томск", "--headless", "--city=Россия, Курск"},
+                  {"Россия, Томск", "Россия, Курск"},
+                  false,
+                  false,
+                  false,
+                  false,
+                  false},
+        TArgsCase{"CityLabelLooksLikeAnOption",
+                  {"--headless", "--city", "--all"},
+                  {"--all"},
+                  false,
+                  false,
+                  false,
+                  false,
+                  false},
+        TArgsCase{
+            "AllFresh", {"--headless", "--all", "--fresh"}, {}, true, true, false, false, false},
+        TArgsCase{"Resume", {"--resume", "--headless"}, {}, false, false, true, false, false},
+        TArgsCase{"Help", {"--headless", "--help"}, {}, false, false, false, true, false},
+        TArgsCase{
+            "CityWithoutLabel", {"--headless", "--city"}, {}, false, false, false, false, true},
+        TArgsCase{"Unknown", {"--headless", "--limit", "3"}, {}, false, false, false, false, true},
+        TArgsCase{"FreshAndResume",
+                  {"--headless", "--fresh", "--resume"},
+                  {},
+                  false,
+                  false,
+                  false,
+                  false,
+                  true},
+        TArgsCase{"AllAndCity",
+                  {"--headless", "--all", "--city", "x"},
+                  {},
+                  false,
+                  false,
+                  false,
+                  false,
+                  true}),
+    [](const testing::TestParamInfo<TArgsCase>& info) { return info.param.Name; });
+
+TEST(HeadlessArgs, OnlyTheFlagSelectsTheFrontEnd) {
+    EXPECT_TRUE(WantsHeadless({"--all", "--headless"}));
+    EXPECT_FALSE(WantsHeadless({}));
+    EXPECT_FALSE(WantsHeadless({"--headless=1", "-headless"}));
+}
+
+} // namespace
