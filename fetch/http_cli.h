@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -132,6 +133,8 @@ public:
     void Head();
     // Ends the current request at once with "Connection aborted on request".
     void Abort();
+    // Fired by the request-done notice once a request has ended (none by default).
+    std::function<void()> OnRequestDone;
 
     TWSocket* CtrlSocket() const { return FCtrlSocket.get(); }
     // Handles, without blocking, every event pending for the calling thread.
@@ -172,6 +175,25 @@ protected:
     // Routes a failure inside event handling to Abort.
     void HandleEventFailure();
     void SetFailure(int32_t status, const QString& reason, int error);
+    // Ends the running request at once with `reason` and `error` (state httpReady).
+    void AbortRequest(const QString& reason, int error);
+    uint32_t MillisecondsSinceActivity() const;
+    void ProcessReceived();
+    void ProcessBodyBytes();
+    void RemoveReceived(int count);
+    void ParseStatusLine(const QString& line);
+    void ParseHeaderField(const QString& line);
+    void EndOfHeader();
+    void SetRelocation(const QString& value);
+    void ParseChunked(const char* data, int length);
+    void EndOfBody();
+    void ResponseComplete();
+    void CloseAfterQueuedEvents();
+    void CutRcvdStream();
+    void SetClosedHandler(void (THttpCli::*handler)(int));
+    bool ConnectionReusable() const;
+    // Runs a step of event handling; a failure aborts the request.
+    void Guarded(const std::function<void()>& step);
 
     // Fields the steps share (see the response reader for their meaning).
     std::unique_ptr<TWSocket> FCtrlSocket;
@@ -182,9 +204,10 @@ protected:
     THttpRequest FRequestType = httpNone;
     THttpState FState = httpReady;
     uint64_t FRequestNumber = 0;
+    uint64_t FConnectionNumber = 0;
     bool FLoginPending = false;
+    bool FCloseDelayedPending = false;
     bool FConnected = false;
-    bool FTerminated = false;
 
     int32_t FStatusCode = 0;
     QString FReasonPhrase;
@@ -194,7 +217,6 @@ protected:
     QString FTransferEncoding;
     QStringList FRcvdHeader;
     int64_t FRcvdCount = 0;
-    int64_t FSentCount = 0;
     QString FLocation;
     int32_t FLocationChangeCurCount = 0;
 

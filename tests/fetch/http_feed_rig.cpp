@@ -1,0 +1,78 @@
+#include "tests/fetch/http_feed_rig.h"
+
+#include "fetch/http_url.h"
+#include "platform/event_queue.h"
+
+#include <cstring>
+
+TFeedCli::TFeedCli() {
+    SetRcvdStream(&Body);
+    SetOptions({httpoEnableContentCoding});
+}
+
+void TFeedCli::BeginResponse(const QString& url) {
+    URL = url;
+    const THttpUrlParts parts = SplitHttpUrl(url);
+    FProtocol = FCurrentProtocol = parts.Protocol;
+    FHostName = FCurrentHost = parts.HostName;
+    FTargetHost = parts.Host;
+    FTargetPort = parts.Port.isEmpty() ? DefaultPort(parts.Protocol) : parts.Port;
+    FPort = FCurrentPort = FTargetPort;
+    FPath = parts.Path;
+    ++FRequestNumber;
+    FRequestType = httpGET;
+    ResetResponse();
+    FLocation = URL;
+    FConnected = true;
+    FNext = &TFeedCli::ParseHeaderLine;
+    FState = httpWaitingHeader;
+}
+
+void TFeedCli::Feed(const QByteArray& piece) {
+    FPending += piece;
+    while (!FPending.isEmpty())
+        Guarded([this] { HandleDataAvailable(0); });
+    Pump();
+}
+
+QByteArray TFeedCli::RequestBytes(THttpRequest kind) {
+    FRequestType = kind;
+    SendRequest(kind == httpHEAD ? "HEAD" : "GET", RequestVer());
+    return FSendBuffer;
+}
+
+void TFeedCli::LeaveSetReadyQueued() {
+    Guarded([this] { HandleClosed(0); });
+}
+
+void TFeedCli::CloseFromServer(int error) {
+    FPending.clear();
+    Guarded([this, error] { HandleClosed(error); });
+    Pump();
+}
+
+void TFeedCli::Pump() {
+    TEventQueue::ForThisThread().Pump();
+}
+
+int TFeedCli::ReceiveBytes(char* buffer, int length) {
+    const int count = std::min<int>(length, FPending.size());
+    std::memcpy(buffer, FPending.constData(), count);
+    FPending.remove(0, count);
+    return count;
+}
+
+TFeedOutcome RunFeed(const QByteArray& response, const QList<int>& pieces, bool close) {
+    TFeedCli cli;
+    cli.BeginResponse();
+    int at = 0;
+    for (int size : pieces) {
+        cli.Feed(response.mid(at, size));
+        at += size;
+    }
+    if (close)
+        cli.CloseFromServer(0);
+    return {cli.Ready(),        cli.StatusCode(),  cli.ReasonPhrase(),
+            cli.RequestError(), cli.Body.Data(),   cli.RcvdHeader(),
+            cli.RcvdCount(),    cli.ContentType(), cli.ContentLength()};
+}

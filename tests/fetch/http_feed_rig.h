@@ -1,0 +1,55 @@
+#pragma once
+
+#include "fetch/http_cli.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+// A client whose response steps are fed bytes directly, in any pieces, with no
+// socket: the request counts as sent and the header awaited.
+class TFeedCli : public THttpCli {
+public:
+    TMemoryStream Body;
+
+    TFeedCli();
+    void BeginResponse(const QString& url = "http://example.test/dir/page?q=1");
+    // One read per piece, exactly as given.
+    void Feed(const QByteArray& piece);
+    // The request the client would send now for the URL given to BeginResponse.
+    QByteArray RequestBytes(THttpRequest kind = httpGET);
+    // Ends the response by a close but leaves the resulting set-ready notice queued.
+    void LeaveSetReadyQueued();
+    // The server closes the connection (with a socket error number or 0).
+    void CloseFromServer(int error);
+    // Handles the client's own queued notices.
+    void Pump();
+
+    int RequestError() const { return FRequestDoneError; }
+    bool CloseRequested() const { return FCloseReq; }
+    bool Ready() const { return FState == httpReady; }
+
+protected:
+    int ReceiveBytes(char* buffer, int length) override;
+
+private:
+    QByteArray FPending;
+};
+
+// Everything a finished (or stalled) response leaves behind, for comparing runs.
+struct TFeedOutcome {
+    bool Ready;
+    int Status;
+    QString Reason;
+    int Error;
+    QByteArray Body;
+    QStringList Header;
+    int64_t RcvdCount;
+    QString ContentType;
+    int64_t ContentLength;
+
+    bool operator==(const TFeedOutcome&) const = default;
+};
+
+// Feeds `response` in the given pieces (sizes summing to its length), then, when
+// `close` is set, closes the connection; pumps after every step.
+TFeedOutcome RunFeed(const QByteArray& response, const QList<int>& pieces, bool close);
