@@ -305,7 +305,7 @@ void THttpCli::OpenConnection() {
     FCloseDelayedPending = false;
     ChangeState(httpDnsLookup);
     FCtrlSocket->LocalAddr = LocalAddr;
-    FCtrlSocket->SocketFamily = sfIPv4;
+    FCtrlSocket->SocketFamily = SocketFamily;
     try {
         FCtrlSocket->DnsLookup(FHostName);
     } catch (const Exception& e) {

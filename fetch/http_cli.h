@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/ws_socket.h"
 #include "platform/exception.h"
 #include "platform/memory_stream.h"
 
@@ -13,7 +14,6 @@
 #include <memory>
 #include <set>
 
-class TWSocket;
 class THttpContCodHandler;
 
 // The one error type Get raises: the message is the client's ReasonPhrase, the
@@ -105,6 +105,7 @@ public:
     int32_t LocationChangeMaxCount = 5;
     uint32_t Timeout = 30; // seconds without activity before Get gives up
     bool MultiThreaded = false;
+    TSocketFamily SocketFamily = sfIPv4; // names are resolved to IPv4 addresses only
 
     QString RequestVer() const { return FRequestVer; }
     // Only "1.0" and "1.1"; anything else raises "Insupported HTTP version" (5).

@@ -128,4 +128,18 @@ TEST(HttpRequest, StaleSetReadyDoesNotCompleteTheNextRequest) {
     EXPECT_EQ(cli.Body.Data(), "ok");
 }
 
+TEST(HttpRequest, GetWhileARequestRunsIsRefusedAsBusy) {
+    TFeedCli cli;
+    cli.Name = "cli1";
+    cli.BeginResponse();
+    try {
+        cli.Get();
+        FAIL() << "accepted";
+    } catch (const EHttpException& e) {
+        EXPECT_EQ(e.Message(), "HTTP component cli1 is busy");
+        EXPECT_EQ(e.ErrorCode(), 1);
+    }
+    EXPECT_EQ(cli.State(), httpWaitingHeader);
+}
+
 } // namespace
