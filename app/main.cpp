@@ -1,9 +1,8 @@
 #include "app/headless_front_end.h"
 #include "app/headless_options.h"
+#include "app/window_start.h"
 
-#include <QCoreApplication>
 #include <QStringList>
-#include <QTextStream>
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -11,7 +10,5 @@ int main(int argc, char** argv) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
     if (WantsHeadless(arguments))
         return RunHeadless(argc, argv);
-    QCoreApplication app(argc, argv);
-    QTextStream(stdout) << "quorvel-scraper: the window comes next; use --headless.\n";
-    return 0;
+    return RunWindow(argc, argv);
 }

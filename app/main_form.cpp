@@ -1,0 +1,326 @@
+#include "app/main_form.h"
+
+#include "crawl/city_list.h"
+#include "crawl/resume_files.h"
+#include "platform/exception.h"
+#include "platform/executable_dir.h"
+#include "platform/log_line.h"
+#include "platform/text_codec.h"
+#include "platform/text_file.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSpinBox>
+
+#include <utility>
+
+namespace {
+
+const QSize ClientSize(984, 424);
+// How often a window closing during a run looks whether the run has ended.
+constexpr int RunEndPollMs = 50;
+
+const QString Greeting = QStringLiteral(
+    "Выберите города в списке слева и нажмите СТАРТ, чтобы начать сбор организаций.");
+
+// Tahoma where it is installed, the platform's sans-serif otherwise.
+QFont FormFont(int pixelSize) {
+    QFont font;
+    font.setStyleHint(QFont::SansSerif);
+    const bool hasTahoma = QFontDatabase::families().contains(QStringLiteral("Tahoma"));
+    font.setFamily(hasTahoma ? QStringLiteral("Tahoma") : QStringLiteral("Sans Serif"));
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+template <typename T> T* NewControl(QWidget* parent, const char* name) {
+    T* control = new T(parent);
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
+
+} // namespace
+
+TMainForm::TMainForm(TScraperSettings settings, std::unique_ptr<TFormDialogs> dialogs)
+    : FSettings(std::move(settings)), FDialogs(std::move(dialogs)), FLayout(ClientSize) {
+    if (FSettings.BaseDir.isEmpty())
+        FSettings.BaseDir = ExecutableDir();
+    if (!FDialogs)
+        FDialogs = std::make_unique<TMessageBoxDialogs>(this);
+    setWindowTitle(QStringLiteral("Парсер сайта Quorvel"));
+    setFont(FormFont(11));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+    setPalette(palette);
+    CreateControls();
+    PlaceControls();
+    ConnectHandlers();
+    FRunView = std::make_unique<TWindowRunView>(TRunControls{
+        LogsMemo, ProgressBar, StartButton, ResumeTimer, CitiesListBox, Label4, Label3, LimitEdit});
+    resize(ClientSize);
+}
+
+// A run still going when the window is destroyed is stopped and waited for
+// while the controls it reports to still exist.
+TMainForm::~TMainForm() {
+    FScraper.reset();
+}
+
+void TMainForm::CreateControls() {
+    CreateCityControls();
+    CreateLogControls();
+    CreateRunControls();
+}
+
+void TMainForm::CreateCityControls() {
+    Label1 = NewControl<QLabel>(this, "Label1");
+    Label1->setText(QStringLiteral("Страны, города"));
+    CitiesListBox = NewControl<QListWidget>(this, "CitiesListBox");
+    CitiesListBox->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    SelectAllCitiesButton = NewControl<QPushButton>(this, "SelectAllCitiesButton");
+    SelectAllCitiesButton->setText(QStringLiteral("все"));
+}
+
+void TMainForm::CreateLogControls() {
+    Label2 = NewControl<QLabel>(this, "Label2");
+    Label2->setText(QStringLiteral("Логи"));
+    LogsMemo = NewControl<QPlainTextEdit>(this, "LogsMemo");
+    LogsMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    LogsMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    LogsMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The log is a report: it can be read and copied, not edited.
+    LogsMemo->setReadOnly(true);
+    Label4 = NewControl<QLabel>(this, "Label4");
+    Label4->setText(QStringLiteral("Найдено организаций: 0"));
+    Label3 = NewControl<QLabel>(this, "Label3");
+    Label3->setText(QStringLiteral("Записано организаций: 0"));
+    ProgressBar = NewControl<QProgressBar>(this, "ProgressBar");
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    ProgressBar->setTextVisible(false);
+    ProgressBar->setStyleSheet(QStringLiteral(
+        "QProgressBar { border: 1px solid #a0a0a0; background: #ffffff; }"
+        "QProgressBar::chunk { background: qlineargradient(x1: 0, y1: 0, x2: 1, y2: 0, "
+        "stop: 0 #008000, stop: 1 #90ee90); }"));
+}
+
+void TMainForm::CreateRunControls() {
+    StartButton = NewControl<QPushButton>(this, "StartButton");
+    StartButton->setText(QStringLiteral("СТАРТ"));
+    StartButton->setFont(FormFont(19));
+    // Every run uses at most this many fetch threads; hidden, so the user cannot change it.
+    LimitEdit = NewControl<QSpinBox>(this, "LimitEdit");
+    LimitEdit->setRange(1, 99);
+    LimitEdit->setValue(2);
+    LimitEdit->setToolTip(QStringLiteral("Число потоков"));
+    LimitEdit->setFocusPolicy(Qt::NoFocus);
+    LimitEdit->setVisible(false);
+    PauseButton = NewControl<QPushButton>(this, "PauseButton");
+    PauseButton->setText(QStringLiteral("пауза"));
+    StopButton = NewControl<QPushButton>(this, "StopButton");
+    StopButton->setText(QStringLiteral("стоп"));
+    ResumeTimer = NewControl<QTimer>(this, "ResumeTimer");
+    ResumeTimer->setSingleShot(true);
+}
+
+void TMainForm::PlaceControls() {
+    FLayout.Place(Label1, {8, 8, 82, 13}, AnchorLeft | AnchorTop);
+    FLayout.Place(CitiesListBox, {8, 27, 241, 374}, AnchorLeft | AnchorTop | AnchorBottom);
+    FLayout.Place(SelectAllCitiesButton, {194, 374, 41, 25}, AnchorLeft | AnchorBottom);
+    FLayout.Place(Label2, {255, 51, 24, 13}, AnchorLeft | AnchorTop);
+    FLayout.Place(LogsMemo, {255, 70, 721, 331},
+                  AnchorLeft | AnchorTop | AnchorRight | AnchorBottom);
+    FLayout.Place(StartButton, {291, 8, 446, 37}, AnchorTop | AnchorRight);
+    FLayout.Place(LimitEdit, {743, 19, 42, 21}, AnchorTop | AnchorRight);
+    FLayout.Place(Label4, {792, 37, 124, 13}, AnchorTop | AnchorRight);
+    FLayout.Place(Label3, {792, 51, 127, 13}, AnchorTop | AnchorRight);
+    FLayout.Place(PauseButton, {820, 8, 75, 25}, AnchorTop | AnchorRight);
+    FLayout.Place(StopButton, {901, 8, 75, 25}, AnchorTop | AnchorRight);
+    FLayout.AlignBottom(ProgressBar, 17);
+    // "все" sits on the list's bottom corner and must stay in front of it.
+    SelectAllCitiesButton->raise();
+    setTabOrder(CitiesListBox, StartButton);
+    setTabOrder(StartButton, PauseButton);
+    setTabOrder(PauseButton, StopButton);
+    setTabOrder(StopButton, LogsMemo);
+    setTabOrder(LogsMemo, SelectAllCitiesButton);
+}
+
+void TMainForm::ConnectHandlers() {
+    connect(StartButton, &QPushButton::clicked, this, &TMainForm::StartButtonClick);
+    connect(PauseButton, &QPushButton::clicked, this, &TMainForm::PauseButtonClick);
+    connect(StopButton, &QPushButton::clicked, this, &TMainForm::StopButtonClick);
+    connect(SelectAllCitiesButton, &QPushButton::clicked, this,
+            &TMainForm::SelectAllCitiesButtonClick);
+    connect(ResumeTimer, &QTimer::timeout, this, &TMainForm::ResumeTimerTimer);
+    FRunEndPoll.setInterval(RunEndPollMs);
+    connect(&FRunEndPoll, &QTimer::timeout, this, &TMainForm::CloseWhenRunEnds);
+}
+
+bool TMainForm::RunInProgress() const {
+    return FScraper && !FScraper->Finished();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!std::exchange(FShown, true))
+        FormShow();
+}
+
+// Closing during a run stops it as the stop button does; the window closes once
+// the run's end has saved the work lists and the log. Further requests meanwhile
+// are ignored.
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (RunInProgress()) {
+        event->ignore();
+        if (!std::exchange(FClosing, true)) {
+            StopButtonClick();
+            FRunEndPoll.start();
+        }
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TMainForm::CloseWhenRunEnds() {
+    if (RunInProgress())
+        return;
+    FRunEndPoll.stop();
+    close();
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FLayout.Apply(size());
+}
+
+void TMainForm::FormShow() {
+    LogsMemo->appendPlainText(Greeting);
+    CitiesListBox->clear();
+    LoadCities();
+}
+
+void TMainForm::LoadCities() {
+    QList<TCityItem> items;
+    try {
+        items = ParseCityLines(ReadTextFileLines(FilePath(QStringLiteral("cities.txt"))));
+    } catch (const Exception& failure) {
+        FDialogs->ShowError(failure.Message());
+        return;
+    }
+    for (const TCityItem& city : items) {
+        auto* item = new QListWidgetItem(city.Label, CitiesListBox);
+        item->setData(CityUrlRole, city.Url);
+        item->setData(CityHasUrlRole, city.HasUrl);
+    }
+    LoadSelection();
+}
+
+void TMainForm::LoadSelection() {
+    const QString path = FilePath(QStringLiteral("selection.txt"));
+    if (!QFile::exists(path))
+        return;
+    try {
+        RestoreSelection(CitiesListBox, ReadTextFileLines(path));
+    } catch (const Exception& failure) {
+        FDialogs->ShowError(failure.Message());
+    }
+}
+
+void TMainForm::RestoreSelection(QListWidget* list, const QStringList& labels) {
+    QList<TCityItem> items;
+    for (int row = 0; row < list->count(); ++row)
+        items.append({list->item(row)->text(), QString(), false});
+    list->clearSelection();
+    for (int row : MatchSelection(items, labels))
+        list->item(row)->setSelected(true);
+}
+
+void TMainForm::FormClose() {
+    SaveSelection();
+}
+
+// The labels of the selected items in list order, CR LF after each, no byte-order mark.
+void TMainForm::SaveSelection() {
+    QByteArray bytes;
+    for (int row = 0; row < CitiesListBox->count(); ++row) {
+        if (CitiesListBox->item(row)->isSelected())
+            bytes += EncodeDefaultCodePage(CitiesListBox->item(row)->text()) + "\r\n";
+    }
+    const QString path = FilePath(QStringLiteral("selection.txt"));
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return;
+    // The window still closes; the user learns that the selection was not kept.
+    FDialogs->ShowError(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ") +
+                        file.errorString());
+}
+
+void TMainForm::StartButtonClick() {
+    // Between START and the controller's first step the button is still enabled:
+    // a second press then must not start a second run over the same files.
+    if (RunInProgress() || FClosing)
+        return;
+    try {
+        PrepareStartFiles(FSettings.BaseDir,
+                          [this](const QString& question) { return FDialogs->Confirm(question); });
+    } catch (const Exception& failure) {
+        FDialogs->ShowError(failure.Message());
+        return;
+    }
+    FScraper.reset();
+    FScraper = std::make_unique<TScraper>(*FRunView, FSettings);
+    FScraper->Start();
+}
+
+void TMainForm::PauseButtonClick() {
+    if (!RunInProgress())
+        return;
+    if (FScraper->Paused()) {
+        FScraper->Resume();
+        Log(QStringLiteral("Отключаем паузу, продолжаем работу"));
+        return;
+    }
+    ResumeTimer->stop();
+    FScraper->Suspend();
+    Log(QStringLiteral("Включаем паузу"));
+}
+
+void TMainForm::StopButtonClick() {
+    if (!RunInProgress())
+        return;
+    if (FScraper->Paused())
+        FScraper->Resume();
+    FScraper->Terminate();
+    Log(QStringLiteral("Останавливаем работу"));
+    FRunView->SetProgressPosition(0);
+}
+
+void TMainForm::SelectAllCitiesButtonClick() {
+    CitiesListBox->selectAll();
+}
+
+void TMainForm::ResumeTimerTimer() {
+    ResumeTimer->stop();
+    if (RunInProgress() && FScraper->Paused()) {
+        FScraper->Resume();
+        Log(QStringLiteral("Отключаем паузу, продолжаем работу"));
+    }
+}
+
+void TMainForm::Log(const QString& text) {
+    FRunView->AppendLog(FormatLogLine(text));
+}
+
+QString TMainForm::FilePath(const QString& name) const {
+    return QDir(FSettings.BaseDir).filePath(name);
+}

@@ -1,0 +1,99 @@
+#include "app/window_run_view.h"
+
+#include "platform/exception.h"
+#include "platform/text_codec.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSpinBox>
+#include <QTimer>
+
+void TWindowRunView::AppendLog(const QString& line) {
+    FControls.LogsMemo->appendPlainText(line);
+}
+
+void TWindowRunView::ClearLog() {
+    FControls.LogsMemo->clear();
+}
+
+void TWindowRunView::SetInputsEnabled(bool enabled) {
+    FControls.CitiesListBox->setEnabled(enabled);
+    FControls.StartButton->setEnabled(enabled);
+}
+
+// The bar resets itself when its value falls outside a new range; the position
+// is kept, pulled back to the new maximum.
+void TWindowRunView::SetProgressMax(int max) {
+    const int position = FControls.ProgressBar->value();
+    FProgressMax = qMax(0, max);
+    FControls.ProgressBar->setMaximum(qMax(1, FProgressMax));
+    SetProgressPosition(position);
+}
+
+// A position beyond the range is clamped, as a bar does, rather than dropped.
+void TWindowRunView::SetProgressPosition(int position) {
+    FControls.ProgressBar->setValue(qBound(0, position, FProgressMax));
+}
+
+int TWindowRunView::ProgressMax() const {
+    return FProgressMax;
+}
+
+int TWindowRunView::ProgressPosition() const {
+    return FControls.ProgressBar->value();
+}
+
+void TWindowRunView::SetProgressHint(const QString& hint) {
+    FControls.ProgressBar->setToolTip(hint);
+}
+
+void TWindowRunView::SetCounterTexts(const QString& found, const QString& written) {
+    FControls.Label4->setText(found);
+    FControls.Label4->adjustSize();
+    FControls.Label3->setText(written);
+    FControls.Label3->adjustSize();
+}
+
+int TWindowRunView::ThreadLimit() const {
+    return FControls.LimitEdit->value();
+}
+
+QList<TCityItem> TWindowRunView::SelectedCities() const {
+    QList<TCityItem> selected;
+    const QListWidget* list = FControls.CitiesListBox;
+    for (int row = 0; row < list->count(); ++row) {
+        const QListWidgetItem* item = list->item(row);
+        if (item->isSelected())
+            selected.append({item->text(), item->data(CityUrlRole).toString(),
+                             item->data(CityHasUrlRole).toBool()});
+    }
+    return selected;
+}
+
+void TWindowRunView::ArmResumeTimer(int milliseconds) {
+    FControls.ResumeTimer->start(milliseconds);
+}
+
+// Every line, the last one too, ends with CR LF; the text has no byte-order mark.
+void TWindowRunView::SaveLog(const QString& path) {
+    const QString text = FControls.LogsMemo->toPlainText();
+    const QStringList lines = text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        for (const QString& line : lines)
+            file.write(EncodeDefaultCodePage(line) + "\r\n");
+        if (file.commit())
+            return;
+    }
+    throw Exception(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ") +
+                    file.errorString());
+}
+
+void TWindowRunView::ProcessEvents() {
+    QCoreApplication::processEvents();
+}
