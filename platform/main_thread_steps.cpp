@@ -1,7 +1,11 @@
 #include "platform/main_thread_steps.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
 
 namespace {
 
@@ -21,13 +25,28 @@ TMainThreadSteps& TMainThreadSteps::Instance() {
     return *MainThreadSteps;
 }
 
+TMainThreadSteps::TMainThreadSteps() : FWakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    FWakeNotifier = new QSocketNotifier(FWakeFd, QSocketNotifier::Read, this);
+    connect(FWakeNotifier, &QSocketNotifier::activated, this, [this] {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t n = read(FWakeFd, &count, sizeof count);
+        RunPending();
+    });
+}
+
+TMainThreadSteps::~TMainThreadSteps() {
+    delete FWakeNotifier;
+    close(FWakeFd);
+}
+
 void TMainThreadSteps::RunAndWait(const std::function<void()>& step) {
     TRequest request;
     request.Step = &step;
     std::unique_lock<std::mutex> lock(FLock);
     FPending.push_back(&request);
     lock.unlock();
-    QMetaObject::invokeMethod(this, "RunPending", Qt::QueuedConnection);
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(FWakeFd, &one, sizeof one);
     lock.lock();
     FDone.wait(lock, [&] { return request.Done; });
     if (request.Failure)
