@@ -1,14 +1,208 @@
 #include "fetch/scraping_thread.h"
 
+#include "fetch/attempt_failure.h"
+#include "fetch/brotli_decode.h"
+#include "fetch/job_line.h"
+#include "fetch/page_text.h"
+#include "fetch/ssl_context.h"
+#include "fetch/ssl_http_cli.h"
+#include "platform/event_queue.h"
+#include "platform/log_line.h"
+#include "platform/memory_stream.h"
+#include "platform/tick_count.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+constexpr int MaxAttempts = 15;
+constexpr uint32_t WaitMs = 1000;
+// A wait that a stop request may end looks at the request this often.
+constexpr uint32_t StopPollMs = 20;
+
+const char* const BrowserAgent =
+    "Mozilla/5.0 (Windows NT 6.1; Win64; x64; rv:109.0) Gecko/20100101 Firefox/115.0";
+
+// A body whose text lacks the closing html tag: the page came back cut short.
+class EBrokenPage : public Exception {
+public:
+    EBrokenPage() : Exception(QStringLiteral("Broken")) {}
+};
+
+// The message of the failure being handled; empty for a failure that carries none.
+QString CurrentFailureMessage() {
+    try {
+        throw;
+    } catch (const Exception& failure) {
+        return failure.Message();
+    } catch (const std::exception& failure) {
+        return QString::fromUtf8(failure.what());
+    } catch (...) {
+        return {};
+    }
+}
+
+// Runs `atEnd` when the scope is left, however it is left.
+template <typename TAction> class TAtScopeEnd {
+public:
+    explicit TAtScopeEnd(TAction atEnd) : FAtEnd(std::move(atEnd)) {}
+    ~TAtScopeEnd() { FAtEnd(); }
+    TAtScopeEnd(const TAtScopeEnd&) = delete;
+    TAtScopeEnd& operator=(const TAtScopeEnd&) = delete;
+
+private:
+    TAction FAtEnd;
+};
+
+std::unique_ptr<TSslContext> MakeSslContext(const TFetchSettings& settings) {
+    auto context = std::make_unique<TSslContext>();
+    context->SetSslCertFile(settings.CertFile);
+    context->SetSslPrivKeyFile(settings.PrivKeyFile);
+    context->SetSslPassPhrase(QStringLiteral("vintrosk"));
+    context->SetSslVerifyPeer(false);
+    context->SetSslVersionMethod(sslBestVer_CLIENT);
+    return context;
+}
+
+std::unique_ptr<TSslHttpCli> MakeClient(TSslContext* context, const TFetchSettings& settings) {
+    auto client = std::make_unique<TSslHttpCli>();
+    client->SslContext = context;
+    client->MultiThreaded = true;
+    client->Accept = QStringLiteral("text/html, */*");
+    client->Timeout = settings.TimeoutSeconds;
+    client->Agent = QString::fromLatin1(BrowserAgent);
+    client->SetOptions({httpoEnableContentCoding});
+    return client;
+}
+
+// The receive buffer of one attempt; the client never keeps it past the attempt.
+class TAttemptBuffer {
+public:
+    explicit TAttemptBuffer(THttpCli* client) : FClient(client) { client->SetRcvdStream(&FBody); }
+    ~TAttemptBuffer() { FClient->SetRcvdStream(nullptr); }
+    TMemoryStream& Body() { return FBody; }
+
+private:
+    THttpCli* FClient;
+    TMemoryStream FBody;
+};
+
+} // namespace
+
 TScrapingThread::TScrapingThread() = default;
 
 // The thread base stops and joins a job still running; nothing here outlives it.
 TScrapingThread::~TScrapingThread() = default;
 
 void TScrapingThread::Execute() {
-    // Fetching arrives with the HTTP client; until then a job ends untried.
-    result = 0;
-    HandOver();
+    // Declared first, so it runs last: after the client and its TLS context are gone.
+    TAtScopeEnd handOver([this] { HandOver(); });
+    std::unique_ptr<TSslContext> context;
+    std::unique_ptr<TSslHttpCli> client;
+    try {
+        context = MakeSslContext(Settings);
+        client = MakeClient(context.get(), Settings);
+    } catch (...) {
+        // A job whose client cannot be set up ends untried: result 0, no status text.
+        return;
+    }
+    FClient = client.get();
+    TAtScopeEnd forget([this] { FClient = nullptr; });
+    RunJob();
+}
+
+void TScrapingThread::RunJob() {
+    try {
+        result = 0;
+        const TJobLine job = SplitJobLine(url);
+        url = job.Url;
+        Code = job.IsCard ? 1 : 0;
+        category = job.Category;
+        categoryurl = job.CategoryUrl;
+        html.clear();
+        RunAttempts();
+    } catch (...) {
+        // A failure outside the attempts ends the job at once, without a log line.
+        result = -1;
+        statusText = FailureStatusText(CurrentFailureMessage(), FClient->StatusCode());
+        WaitHandlingEvents(WaitMs, true);
+    }
+}
+
+void TScrapingThread::RunAttempts() {
+    bool succeeded = false;
+    for (int attempts = 0; !succeeded && attempts < MaxAttempts;) {
+        if (Terminated())
+            return;
+        TAttemptBuffer buffer(FClient);
+        ++attempts;
+        try {
+            if (!Attempt(buffer.Body()))
+                return;
+            succeeded = true;
+        } catch (...) {
+            if (Terminated())
+                return;
+            HandleFailedAttempt(CurrentFailureMessage());
+        }
+    }
+    if (!succeeded) {
+        result = -1;
+        return WaitHandlingEvents(WaitMs, true);
+    }
+    result = 1;
+    statusText = QStringLiteral("успешно");
+}
+
+bool TScrapingThread::Attempt(TMemoryStream& body) {
+    FClient->URL = url;
+    FClient->Reference = url;
+    FClient->Get();
+    if (Terminated())
+        return false;
+    // "gzip" and "deflate" bodies arrive decoded; "br", exactly so written, is ours.
+    if (FClient->ContentEncoding() == QLatin1String("br")) {
+        auto decoded = std::make_unique<TMemoryStream>();
+        body.Seek(0);
+        DecodeBrotliStream(&body, decoded.get());
+        html = PageTextFromBody(decoded.get());
+    } else {
+        html = PageTextFromBody(&body);
+    }
+    if (!html.contains(QLatin1String("</html>")))
+        throw EBrokenPage();
+    return !Terminated();
+}
+
+void TScrapingThread::HandleFailedAttempt(const QString& message) {
+    result = -1;
+    statusText = FailureStatusText(message, FClient->StatusCode());
+    LogMessageText = statusText + QStringLiteral(" для ") + url;
+    AppendLogLine();
+    if (FailureNeedsPause(message, FClient->ReasonPhrase()))
+        WaitHandlingEvents(WaitMs, false);
+}
+
+void TScrapingThread::AppendLogLine() {
+    Synchronize([this] {
+        if (LogsMemo)
+            LogsMemo(FormatLogLine(LogMessageText));
+    });
+}
+
+// Sleeps on the thread's event queue rather than spinning on the pump: every event
+// of the client is still handled as it arrives, without a core kept busy.
+void TScrapingThread::WaitHandlingEvents(uint32_t ms, bool endOnStop) {
+    TEventQueue& queue = TEventQueue::ForThisThread();
+    const uint32_t start = TickCount();
+    for (uint32_t passed = 0; passed < ms; passed = TicksBetween(start, TickCount())) {
+        if (endOnStop && Terminated())
+            return;
+        const uint32_t slice = std::min(ms - passed, endOnStop ? StopPollMs : ms);
+        if (queue.WaitForEvent(int(slice)))
+            FClient->MessagePump();
+    }
 }
 
 void TScrapingThread::HandOver() {

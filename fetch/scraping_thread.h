@@ -12,6 +12,8 @@
 #include <mutex>
 
 class TScrapingThread;
+class TSslHttpCli;
+class TMemoryStream;
 
 // The run's lists shared by the controller and its fetch threads. Held by
 // std::shared_ptr so that a run ending on a stop or a failure can finish while
@@ -23,14 +25,12 @@ struct TRunLists {
 };
 
 // What a job uses of its surroundings besides the job line: the client's TLS files
-// (named relative to the current directory), the client's time-out and the two waits.
+// (named relative to the current directory) and the client's time-out in seconds.
 // The defaults are the program's fixed profile; tests point them elsewhere.
 struct TFetchSettings {
-    QString CertFile = "01cert.pem";
-    QString PrivKeyFile = "01key.pem";
-    QString PassPhrase = "vintrosk";
-    int TimeoutSeconds = 120;
-    uint32_t PauseMs = 1000;
+    QString CertFile = QStringLiteral("01cert.pem");
+    QString PrivKeyFile = QStringLiteral("01key.pem");
+    uint32_t TimeoutSeconds = 120;
 };
 
 // One fetch job: turns one job line into the text of one page with up to 15
@@ -66,9 +66,21 @@ protected:
     // and appends this thread to FinishedList. Execute's last act.
     void HandOver();
 
+    // Handles the client's events for `ms` milliseconds of the tick count, ending
+    // early on a stop request when `endOnStop`. Tests override it to see the waits.
+    virtual void WaitHandlingEvents(uint32_t ms, bool endOnStop);
+
     TFetchSettings Settings;
 
 private:
+    void RunJob();
+    void RunAttempts();
+    // One attempt; false when a stop request ended it.
+    bool Attempt(TMemoryStream& body);
+    void HandleFailedAttempt(const QString& message);
+    void AppendLogLine();
+
     QStringList CustomHeaders;
     QString LogMessageText;
+    TSslHttpCli* FClient = nullptr; // the job's client while Execute runs
 };

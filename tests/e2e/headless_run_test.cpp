@@ -1,0 +1,171 @@
+#include "scraper_process.h"
+
+#include "platform/text_compare.h"
+#include "testsite/site_server.h"
+
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include "tests/qt_print.h"
+
+#include <algorithm>
+
+namespace {
+
+const QByteArray Bom = "\xEF\xBB\xBF";
+const QString Header = "\"Страна\";\"Город\";\"Урл города (или названия региона)\";\"Рубрика\";"
+                       "\"Подрубрика\";\"Урл подрубрики\";\"Название организации\";\"Адрес\";"
+                       "\"Телефоны\";\"Часы работы\";\"Сайт\";\"Описание\";\"Урл организации\"";
+const QString LogSavedText = "Работа завершена, лог записан в ";
+
+// The lines of a file that starts with the byte-order mark and ends every line
+// with CR LF; a file breaking that form gives a line saying so, which no
+// expectation matches.
+QStringList CrLfLines(const QByteArray& bytes) {
+    if (!bytes.startsWith(Bom) || (bytes.size() > Bom.size() && !bytes.endsWith("\r\n")))
+        return {"<not BOM + CR LF lines>"};
+    QStringList lines = QString::fromUtf8(bytes.mid(Bom.size())).split("\r\n");
+    lines.removeLast();
+    return lines;
+}
+
+// The data file's rows, after checking its header line.
+QStringList DataRows(const QByteArray& bytes) {
+    QStringList lines = CrLfLines(bytes);
+    EXPECT_EQ(lines.value(0), Header);
+    return lines.mid(1);
+}
+
+QStringList Sorted(QStringList list) {
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
+QStringList SortedIgnoringCase(QStringList list) {
+    std::sort(list.begin(), list.end(),
+              [](const QString& a, const QString& b) { return CompareTextIgnoreCase(a, b) < 0; });
+    return list;
+}
+
+// The text of a log line after its date-time prefix.
+QString LogText(const QString& line) {
+    return line.mid(line.indexOf(": ") + 2);
+}
+
+QStringList LogTexts(const QStringList& lines) {
+    QStringList texts;
+    for (const QString& line : lines)
+        texts.append(LogText(line));
+    return texts;
+}
+
+QStringList FoundTexts(const TSiteModel& model) {
+    QStringList texts;
+    for (const TExpectedListPage& page : model.ExpectedListPages())
+        texts.append(QString("Найдено %1 объектов по ссылке %2").arg(page.Cards).arg(page.Url));
+    return texts;
+}
+
+QString SavedLogPath(const QStringList& output) {
+    QString text = LogText(output.value(output.size() - 1));
+    return text.startsWith(LogSavedText) ? text.mid(LogSavedText.size()) : QString();
+}
+
+QString Canonical(const QString& path) {
+    return QFileInfo(path).canonicalFilePath();
+}
+
+class HeadlessRun : public testing::Test {
+protected:
+    TSiteServer Site;
+    TScraperDir Dir{{Site.Model().CityLine(), "Россия, Нигдеград=https://127.0.0.1:1"}};
+};
+
+TEST_F(HeadlessRun, WholeCrawlWritesEveryCardAndKnowsEveryList) {
+    TScraperRun run(Dir, {"--headless", "--city", Site.Model().CityLabel().toLower(), "--fresh"},
+                    Site.BaseUrl());
+    ASSERT_EQ(run.WaitForExit(), 0) << qPrintable(run.ErrorText());
+
+    QStringList expectedRows;
+    for (const TExpectedRecord& record : Site.Model().ExpectedRecords())
+        expectedRows.append(DataRowText(record.Columns));
+    const QStringList dataFiles = Dir.Files("data*.csv");
+    ASSERT_EQ(dataFiles.size(), 1);
+    EXPECT_EQ(Sorted(DataRows(Dir.ReadBytes(dataFiles[0]))), Sorted(expectedRows));
+
+    EXPECT_EQ(Dir.ReadBytes("lists.dat"), Bom);
+    EXPECT_EQ(CrLfLines(Dir.ReadBytes("allknown.dat")),
+              SortedIgnoringCase(Site.Model().ExpectedKnownLinks()));
+
+    const QStringList output = run.OutputLines();
+    QFile log(SavedLogPath(output));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << qPrintable(log.fileName());
+    EXPECT_EQ(Canonical(log.fileName()), Canonical(Dir.Path(Dir.Files("log-*.txt").value(0))));
+    QStringList logLines = QString::fromUtf8(log.readAll()).split("\r\n");
+    if (logLines.last().isEmpty())
+        logLines.removeLast(); // a line end after the last line, or none: both are whole lines
+    EXPECT_EQ(logLines, output);
+
+    QStringList texts = LogTexts(output);
+    ASSERT_GE(texts.size(), 4);
+    EXPECT_EQ(texts[0], "Начинаем работу по заданным параметрам");
+    EXPECT_EQ(texts[1], "Начинаем работу...");
+    const QString dataLine = "Данные будут записываться в файл ";
+    ASSERT_TRUE(texts[2].startsWith(dataLine)) << qPrintable(texts[2]);
+    EXPECT_EQ(Canonical(texts[2].mid(dataLine.size())), Canonical(Dir.Path(dataFiles[0])));
+    EXPECT_EQ(Sorted(texts.mid(3, texts.size() - 4)), Sorted(FoundTexts(Site.Model())));
+}
+
+TEST_F(HeadlessRun, NothingSelectedWritesTheHeaderAndEmptyLists) {
+    TScraperRun run(Dir, {"--headless", "--fresh"}, Site.BaseUrl());
+    ASSERT_EQ(run.WaitForExit(), 0) << qPrintable(run.ErrorText());
+
+    const QStringList dataFiles = Dir.Files("data*.csv");
+    ASSERT_EQ(dataFiles.size(), 1);
+    EXPECT_EQ(Dir.ReadBytes(dataFiles[0]), Bom + Header.toUtf8() + "\r\n");
+    EXPECT_EQ(Dir.ReadBytes("lists.dat"), Bom);
+    EXPECT_EQ(Dir.ReadBytes("allknown.dat"), Bom);
+    EXPECT_TRUE(Site.Requests().isEmpty());
+}
+
+struct TRefusedRun {
+    const char* Name;
+    QStringList Arguments;
+    int ExitCode;
+};
+
+class HeadlessRefusal : public HeadlessRun, public testing::WithParamInterface<TRefusedRun> {};
+
+TEST_P(HeadlessRefusal, EndsWithItsStatusAndChangesNoFile) {
+    Dir.WriteBytes("lists.dat", Bom + "127.0.0.1:1/avto/\r\n");
+    Dir.WriteBytes("allknown.dat", Bom + "127.0.0.1:1/avto/\r\n");
+    const auto before = Dir.Snapshot();
+
+    TScraperRun run(Dir, GetParam().Arguments, Site.BaseUrl());
+    EXPECT_EQ(run.WaitForExit(), GetParam().ExitCode) << qPrintable(run.ErrorText());
+
+    EXPECT_EQ(Dir.Snapshot(), before);
+    EXPECT_TRUE(Site.Requests().isEmpty());
+    if (GetParam().ExitCode == 2) {
+        EXPECT_FALSE(run.ErrorText().isEmpty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, HeadlessRefusal,
+    testing::Values(TRefusedRun{"would_have_to_ask", {"--headless", "--all"}, 2},
+                    TRefusedRun{"unknown_option", {"--headless", "--everything"}, 2},
+                    TRefusedRun{"fresh_and_resume", {"--headless", "--fresh", "--resume"}, 2},
+                    TRefusedRun{"help", {"--headless", "--help"}, 0}),
+    [](const testing::TestParamInfo<TRefusedRun>& info) { return info.param.Name; });
+
+TEST_F(HeadlessRun, AQuestionWithoutATerminalNamesBothAnswers) {
+    Dir.WriteBytes("lists.dat", Bom + "127.0.0.1:1/avto/\r\n");
+    TScraperRun run(Dir, {"--headless", "--all"}, Site.BaseUrl());
+    ASSERT_EQ(run.WaitForExit(), 2);
+    EXPECT_TRUE(run.ErrorText().contains("--fresh")) << qPrintable(run.ErrorText());
+    EXPECT_TRUE(run.ErrorText().contains("--resume")) << qPrintable(run.ErrorText());
+}
+
+} // namespace

@@ -1,0 +1,111 @@
+#include "scraper_process.h"
+
+#include "testsite/self_signed.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
+
+#include <csignal>
+#include <stdexcept>
+
+TScraperDir::TScraperDir(const QStringList& cityLines) {
+    if (!FDir.isValid() || !QFile::copy(QUORVEL_SCRAPER_PATH, Path("quorvel-scraper")))
+        throw std::runtime_error("cannot prepare the scraper directory");
+    QFile(Path("quorvel-scraper"))
+        .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    WriteBytes("cities.txt", (cityLines.join("\r\n") + "\r\n").toUtf8());
+    WriteClientCertificateFiles(Path("01cert.pem").toLocal8Bit().constData(),
+                                Path("01key.pem").toLocal8Bit().constData(), "vintrosk");
+}
+
+QString TScraperDir::Path(const QString& name) const {
+    return name.isEmpty() ? FDir.path() : FDir.filePath(name);
+}
+
+QByteArray TScraperDir::ReadBytes(const QString& name) const {
+    QFile file(Path(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void TScraperDir::WriteBytes(const QString& name, const QByteArray& bytes) const {
+    QFile file(Path(name));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write a file of the scraper directory");
+}
+
+QMap<QString, QByteArray> TScraperDir::Snapshot() const {
+    QMap<QString, QByteArray> files;
+    for (const QString& name : QDir(Path()).entryList(QDir::Files))
+        files.insert(name, ReadBytes(name));
+    return files;
+}
+
+QStringList TScraperDir::Files(const QString& pattern) const {
+    return QDir(Path()).entryList({pattern}, QDir::Files, QDir::Name);
+}
+
+TScraperRun::TScraperRun(const TScraperDir& dir, const QStringList& arguments,
+                         const QString& baseUrl) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUORVEL_BASE_URL", baseUrl);
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    FProcess.setProcessEnvironment(environment);
+    FProcess.setWorkingDirectory(dir.Path());
+    FProcess.start(dir.Path("quorvel-scraper"), arguments);
+    FProcess.waitForStarted();
+    // Standard input is a pipe that is already at its end: never a terminal.
+    FProcess.closeWriteChannel();
+}
+
+TScraperRun::~TScraperRun() {
+    if (FProcess.state() != QProcess::NotRunning) {
+        FProcess.kill();
+        FProcess.waitForFinished();
+    }
+}
+
+void TScraperRun::TakeOutput() {
+    FPending += FProcess.readAllStandardOutput();
+    FError += FProcess.readAllStandardError();
+    int end;
+    while ((end = FPending.indexOf('\n')) >= 0) {
+        QByteArray line = FPending.left(end);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        FLines.append(QString::fromUtf8(line));
+        FPending.remove(0, end + 1);
+    }
+}
+
+bool TScraperRun::WaitForLine(const std::function<bool(const QString&)>& match, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    for (qsizetype seen = 0;;) {
+        TakeOutput();
+        for (; seen < FLines.size(); ++seen)
+            if (match(FLines[seen]))
+                return true;
+        if (deadline.hasExpired() || FProcess.state() == QProcess::NotRunning)
+            return false;
+        FProcess.waitForReadyRead(int(std::min<qint64>(deadline.remainingTime(), 1000)));
+    }
+}
+
+int TScraperRun::WaitForExit(int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (FProcess.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        FProcess.waitForFinished(int(std::min<qint64>(deadline.remainingTime(), 1000)));
+        TakeOutput();
+    }
+    TakeOutput();
+    if (FProcess.state() != QProcess::NotRunning || FProcess.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return FProcess.exitCode();
+}
+
+void TScraperRun::Interrupt() {
+    ::kill(pid_t(FProcess.processId()), SIGINT);
+}

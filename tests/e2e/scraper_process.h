@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+// A copy of the real executable in a temporary directory of its own, with the
+// files a run needs beside it, and runs of it as a child process whose standard
+// output is collected line by line. Used on the test's main thread only.
+class TScraperDir {
+public:
+    // Copies the executable, writes cities.txt and a client certificate and key.
+    explicit TScraperDir(const QStringList& cityLines);
+
+    QString Path(const QString& name = {}) const;
+    QByteArray ReadBytes(const QString& name) const;
+    void WriteBytes(const QString& name, const QByteArray& bytes) const;
+    // Every file of the directory with its bytes, for comparing before and after.
+    QMap<QString, QByteArray> Snapshot() const;
+    // Names of the files matching `pattern` ("data*.csv").
+    QStringList Files(const QString& pattern) const;
+
+private:
+    QTemporaryDir FDir;
+};
+
+class TScraperRun {
+public:
+    TScraperRun(const TScraperDir& dir, const QStringList& arguments, const QString& baseUrl);
+    ~TScraperRun();
+
+    // Waits (bounded) until a line of standard output satisfies `match`.
+    bool WaitForLine(const std::function<bool(const QString&)>& match, int timeoutMs = 60000);
+    // Waits (bounded) for the end; returns the exit code, or -1 when it did not end.
+    int WaitForExit(int timeoutMs = 120000);
+    void Interrupt();
+
+    QStringList OutputLines() const { return FLines; }
+    QString ErrorText() const { return QString::fromUtf8(FError); }
+
+private:
+    void TakeOutput();
+
+    QProcess FProcess;
+    QByteArray FPending;
+    QByteArray FError;
+    QStringList FLines;
+};

@@ -1,0 +1,70 @@
+#include "fetch_job.h"
+
+#include "tests/support/test_certificates.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+TFetchJob::TFetchJob(const QString& jobLine) {
+    if (!FDir.isValid() || !WriteClientCertificate(FDir.path(), "vintrosk"))
+        throw std::runtime_error("cannot make the client certificate");
+    Settings.CertFile = FDir.filePath("01cert.pem");
+    Settings.PrivKeyFile = FDir.filePath("01key.pem");
+    url = jobLine;
+    Lists = std::make_shared<TRunLists>();
+    LogsMemo = [this](const QString& line) { FLogged.append(line); };
+}
+
+void TFetchJob::StartJob() {
+    Lists->RunningList.append(this);
+    Start();
+}
+
+bool TFetchJob::ProcessEventsUntil(const std::function<bool()>& done, int limitMs) {
+    QDeadlineTimer deadline(limitMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // a polling interval
+    }
+    return true;
+}
+
+bool TFetchJob::WaitForHandOver(int limitMs) {
+    auto lists = Lists;
+    bool handedOver = ProcessEventsUntil(
+        [lists] {
+            std::lock_guard<std::mutex> guard(lists->ListLock);
+            return !lists->FinishedList.isEmpty();
+        },
+        limitMs);
+    if (handedOver)
+        WaitFor();
+    return handedOver;
+}
+
+std::vector<TFetchJob::TWait> TFetchJob::Waits() const {
+    std::lock_guard<std::mutex> guard(FLock);
+    return FWaits;
+}
+
+QStringList TFetchJob::LoggedTexts() const {
+    QStringList texts;
+    for (const QString& line : FLogged)
+        texts.append(line.mid(line.indexOf(": ") + 2));
+    return texts;
+}
+
+void TFetchJob::WaitHandlingEvents(uint32_t ms, bool endOnStop) {
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FWaits.emplace_back(ms, endOnStop);
+    }
+    if (RealWaits)
+        TScrapingThread::WaitHandlingEvents(ms, endOnStop);
+}

@@ -1,0 +1,354 @@
+#include "fetch_job.h"
+
+#include "platform/tick_count.h"
+#include "tests/support/scripted_server.h"
+#include "testsite/body_coding.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/qt_print.h"
+
+#include <atomic>
+
+namespace {
+
+const QByteArray Page = "<html><head><meta charset=\"utf-8\"></head><body>Тестоград</body></html>";
+
+QByteArray Ok(const QByteArray& body, const QByteArray& headers = {}) {
+    return "HTTP/1.0 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" +
+           headers + "\r\n" + body;
+}
+
+const QByteArray NotFound = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
+
+QList<TConnectionScript> Replies(const QList<QByteArray>& replies) {
+    QList<TConnectionScript> scripts;
+    for (const QByteArray& reply : replies)
+        scripts.append(reply.isNull() ? TConnectionScript::Silent()
+                                      : TConnectionScript::Reply(reply));
+    return scripts;
+}
+
+QStringList Repeated(const QString& text, int times) {
+    QStringList list;
+    for (int i = 0; i < times; ++i)
+        list.append(text);
+    return list;
+}
+
+// A loopback port with nothing listening on it.
+uint16_t ClosedPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+using TWaits = std::vector<TFetchJob::TWait>;
+const TFetchJob::TWait FinalWait{1000, true};
+const TFetchJob::TWait Pause{1000, false};
+
+class FetchJobTest : public testing::Test {
+protected:
+    TScriptedServer Server{{.Tls = true}};
+    QString PageUrl() const { return "https://127.0.0.1:" + Server.PortText() + "/avto/"; }
+};
+
+struct TAttemptsCase {
+    const char* Name;
+    QList<QByteArray> Replies; // one per connection, the last repeated
+    int Result;
+    QString Status;
+    QStringList Logged; // reasons, each followed by " для " and the URL
+    TWaits Waits;
+    QByteArray Html;
+};
+
+class FetchAttempts : public FetchJobTest, public testing::WithParamInterface<TAttemptsCase> {};
+
+TEST_P(FetchAttempts, EndWithTheirOutcome) {
+    const TAttemptsCase& c = GetParam();
+    Server.SetScripts(Replies(c.Replies));
+    TFetchJob job(PageUrl());
+    job.StartJob();
+    ASSERT_TRUE(job.WaitForHandOver());
+
+    EXPECT_EQ(job.result, c.Result);
+    EXPECT_EQ(job.statusText, c.Status);
+    QStringList logged;
+    for (const QString& reason : c.Logged)
+        logged.append(reason + " для " + PageUrl());
+    EXPECT_EQ(job.LoggedTexts(), logged);
+    EXPECT_EQ(job.Waits(), c.Waits);
+    EXPECT_EQ(job.html, QString::fromUtf8(c.Html));
+    EXPECT_EQ(Server.Connections(), c.Logged.size() + (c.Result == 1 ? 1 : 0));
+}
+
+const QByteArray Capital = "<HTML><body>Тестоград</body></HTML>";
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, FetchAttempts,
+    testing::Values(TAttemptsCase{"success_after_two_failures",
+                                  {NotFound, Ok("<html><body>"), Ok(Page)},
+                                  1,
+                                  "успешно",
+                                  {"ERROR_Not Found", "ERROR_Broken"},
+                                  {},
+                                  Page},
+                    TAttemptsCase{"fifteen_capital_closing_tags",
+                                  {Ok(Capital)},
+                                  -1,
+                                  "ERROR_Broken",
+                                  Repeated("ERROR_Broken", 15),
+                                  {FinalWait},
+                                  Capital},
+                    TAttemptsCase{"empty_body",
+                                  {Ok("")},
+                                  -1,
+                                  "ERROR_Broken",
+                                  Repeated("ERROR_Broken", 15),
+                                  {FinalWait},
+                                  ""},
+                    TAttemptsCase{"status_without_phrase",
+                                  {"HTTP/1.0 404\r\nContent-Length: 0\r\n\r\n"},
+                                  -1,
+                                  "ERROR_404",
+                                  Repeated("ERROR_404", 15),
+                                  {FinalWait},
+                                  ""},
+                    TAttemptsCase{"text_after_closing_tag",
+                                  {Ok(Page + "\n<!-- 0.2 s -->")},
+                                  1,
+                                  "успешно",
+                                  {},
+                                  {},
+                                  Page + "\n<!-- 0.2 s -->"},
+                    TAttemptsCase{"br_decoded_here",
+                                  {Ok(BrotliBytes(Page), "Content-Encoding: br\r\n")},
+                                  1,
+                                  "успешно",
+                                  {},
+                                  {},
+                                  Page},
+                    TAttemptsCase{"gzip_decoded_by_the_client",
+                                  {Ok(GzipBytes(Page), "Content-Encoding: gzip\r\n")},
+                                  1,
+                                  "успешно",
+                                  {},
+                                  {},
+                                  Page}),
+    [](const testing::TestParamInfo<TAttemptsCase>& info) { return info.param.Name; });
+
+// "br" is decoded only when the header says exactly that; anything else reaches
+// the completeness test as it came.
+class FetchNotBrotli : public FetchJobTest, public testing::WithParamInterface<const char*> {};
+
+TEST_P(FetchNotBrotli, LeavesTheBodyUndecoded) {
+    Server.SetScripts(
+        Replies({Ok(BrotliBytes(Page), QByteArray("Content-Encoding: ") + GetParam() + "\r\n")}));
+    TFetchJob job(PageUrl());
+    job.StartJob();
+    ASSERT_TRUE(job.WaitForHandOver());
+    EXPECT_EQ(job.result, -1);
+    EXPECT_EQ(job.statusText, "ERROR_Broken");
+    EXPECT_EQ(job.LoggedTexts().size(), 15);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codings, FetchNotBrotli, testing::Values("BR", "br, identity"));
+
+TEST_F(FetchJobTest, SendsTheBrowserProfile) {
+    Server.SetScripts(Replies({Ok(Page)}));
+    TFetchJob job(PageUrl());
+    job.StartJob();
+    ASSERT_TRUE(job.WaitForHandOver());
+    ASSERT_EQ(job.result, 1);
+
+    const QStringList lines = QString::fromUtf8(Server.Requests().value(0)).split("\r\n");
+    EXPECT_EQ(lines.value(0), "GET /avto/ HTTP/1.0");
+    for (const QString& line :
+         {QString("Accept: text/html, */*"), "Referer: " + PageUrl(),
+          QString("Accept-Encoding: gzip, deflate, br"),
+          QString("User-Agent: Mozilla/5.0 (Windows NT 6.1; Win64; x64; rv:109.0) "
+                  "Gecko/20100101 Firefox/115.0")})
+        EXPECT_TRUE(lines.contains(line)) << qPrintable(line);
+}
+
+struct TJobLineCase {
+    const char* Name;
+    QString Path; // put after the server's address
+    QString Tail; // the rest of the job line
+    int Code;
+    QString Category;
+    QString CategoryUrl;
+};
+
+class FetchJobLine : public FetchJobTest, public testing::WithParamInterface<TJobLineCase> {};
+
+TEST_P(FetchJobLine, SplitsItsFieldsWhateverTheOutcome) {
+    const TJobLineCase& c = GetParam();
+    for (const QByteArray& reply : {Ok(Page), NotFound}) {
+        Server.SetScripts(Replies({reply}));
+        const QString pageUrl = "https://127.0.0.1:" + Server.PortText() + c.Path;
+        TFetchJob job(pageUrl + c.Tail);
+        job.StartJob();
+        ASSERT_TRUE(job.WaitForHandOver());
+
+        EXPECT_EQ(job.url, pageUrl);
+        EXPECT_EQ(job.Code, c.Code);
+        EXPECT_EQ(job.category, c.Category);
+        EXPECT_EQ(job.categoryurl, c.CategoryUrl);
+        EXPECT_TRUE(Server.Requests().last().startsWith("GET " + c.Path.toUtf8() + " HTTP/1.0"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, FetchJobLine,
+    testing::Values(TJobLineCase{"card", "/firm/101/",
+                                 "|||Шины &amp; диски|||https://127.0.0.1/avto/shiny/", 1,
+                                 "Шины &amp; диски", "https://127.0.0.1/avto/shiny/"},
+                    TJobLineCase{"card_without_subrubric", "/firm/102/",
+                                 "||||||https://127.0.0.1/avto/", 1, "", "https://127.0.0.1/avto/"},
+                    TJobLineCase{"list_page", "/avto/page-2/", "", 0, "", ""}),
+    [](const testing::TestParamInfo<TJobLineCase>& info) { return info.param.Name; });
+
+TEST_F(FetchJobTest, UnloadableCertificateFailsEveryAttemptWithoutPausing) {
+    Server.SetScripts(Replies({Ok(Page)}));
+    TFetchJob job(PageUrl());
+    job.UseMissingCertificate();
+    job.StartJob();
+    ASSERT_TRUE(job.WaitForHandOver());
+    EXPECT_EQ(job.result, -1);
+    EXPECT_EQ(job.statusText, "ERROR_Connection aborted on request");
+    EXPECT_EQ(job.LoggedTexts(),
+              Repeated("ERROR_Connection aborted on request для " + PageUrl(), 15));
+    EXPECT_EQ(job.Waits(), TWaits{FinalWait});
+}
+
+TEST(FetchRefused, PausesAfterEveryRefusedConnection) {
+    const QString pageUrl = "https://127.0.0.1:" + QString::number(ClosedPort()) + "/";
+    TFetchJob job(pageUrl);
+    job.StartJob();
+    ASSERT_TRUE(job.WaitForHandOver());
+    EXPECT_EQ(job.result, -1);
+    EXPECT_TRUE(job.statusText.contains("#10061")) << qPrintable(job.statusText);
+    EXPECT_EQ(job.LoggedTexts(), Repeated(job.statusText + " для " + pageUrl, 15));
+    TWaits waits(15, Pause);
+    waits.push_back(FinalWait);
+    EXPECT_EQ(job.Waits(), waits);
+}
+
+TEST_F(FetchJobTest, PausesAfterTheInactivityTimeOut) {
+    Server.SetScripts(Replies({QByteArray(), Ok(Page)}));
+    TFetchJob job(PageUrl());
+    job.SetTimeout(1);
+    job.StartJob();
+    ASSERT_TRUE(job.WaitForHandOver());
+    EXPECT_EQ(job.result, 1);
+    EXPECT_EQ(job.LoggedTexts(), QStringList{"ERROR_Request aborted on timeout для " + PageUrl()});
+    EXPECT_EQ(job.Waits(), TWaits{Pause});
+}
+
+struct TStopCase {
+    const char* Name;
+    QList<QByteArray> Replies; // the last one never answers
+    int Result;
+    QString Status;
+    int Logged;
+};
+
+class FetchStopDuringGet : public FetchJobTest, public testing::WithParamInterface<TStopCase> {};
+
+// The stop request is seen when Get returns (here: at the client's time-out),
+// and the interrupted attempt leaves no trace.
+TEST_P(FetchStopDuringGet, EndsWhenGetReturns) {
+    const TStopCase& c = GetParam();
+    Server.SetScripts(Replies(c.Replies));
+    TFetchJob job(PageUrl());
+    job.SetTimeout(3);
+    job.StartJob();
+    ASSERT_TRUE(TFetchJob::ProcessEventsUntil(
+        [&] { return Server.Requests().size() == c.Replies.size(); }));
+    job.Terminate();
+    ASSERT_TRUE(job.WaitForHandOver());
+
+    EXPECT_EQ(job.result, c.Result);
+    EXPECT_EQ(job.statusText, c.Status);
+    EXPECT_EQ(job.LoggedTexts().size(), c.Logged);
+    EXPECT_EQ(job.Waits(), TWaits{});
+    EXPECT_EQ(Server.Connections(), c.Replies.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, FetchStopDuringGet,
+    testing::Values(TStopCase{"first_attempt", {QByteArray()}, 0, "", 0},
+                    TStopCase{
+                        "after_a_failure", {NotFound, QByteArray()}, -1, "ERROR_Not Found", 1}),
+    [](const testing::TestParamInfo<TStopCase>& info) { return info.param.Name; });
+
+// The real waits, on a tick count the test moves by hand. It starts just below the
+// wrap of the 32-bit count, so every wait here spans the wrap.
+std::atomic<uint32_t> FakeTicks;
+
+class FetchWaits : public FetchJobTest {
+protected:
+    void SetUp() override {
+        FakeTicks = 0xFFFFFE00u;
+        SetTickSourceForTests([] { return FakeTicks.load(); });
+    }
+    void TearDown() override { SetTickSourceForTests({}); }
+
+    static bool WaitsReach(const TFetchJob& job, size_t count) {
+        return TFetchJob::ProcessEventsUntil([&] { return job.Waits().size() >= count; });
+    }
+};
+
+TEST_F(FetchWaits, FinalWaitEndsOnAStopRequest) {
+    Server.SetScripts(Replies({Ok(Capital)}));
+    TFetchJob job(PageUrl());
+    job.RealWaits = true;
+    job.StartJob();
+    ASSERT_TRUE(WaitsReach(job, 1));
+    EXPECT_FALSE(job.Finished());
+    job.Terminate();
+    ASSERT_TRUE(job.WaitForHandOver());
+    EXPECT_EQ(job.result, -1);
+}
+
+TEST_F(FetchWaits, FinalWaitEndsAfterASecondOfTicks) {
+    Server.SetScripts(Replies({Ok(Capital)}));
+    TFetchJob job(PageUrl());
+    job.RealWaits = true;
+    job.StartJob();
+    ASSERT_TRUE(WaitsReach(job, 1));
+    FakeTicks += 999;
+    EXPECT_FALSE(job.Finished());
+    FakeTicks += 1;
+    ASSERT_TRUE(job.WaitForHandOver());
+    EXPECT_EQ(job.Waits(), TWaits{FinalWait});
+}
+
+TEST_F(FetchWaits, PauseRunsOutDespiteAStopAndNoAttemptFollows) {
+    const QString pageUrl = "https://127.0.0.1:" + QString::number(ClosedPort()) + "/";
+    TFetchJob job(pageUrl);
+    job.RealWaits = true;
+    job.StartJob();
+    ASSERT_TRUE(WaitsReach(job, 1));
+    job.Terminate();
+    EXPECT_FALSE(job.Finished());
+    FakeTicks += 1000;
+    ASSERT_TRUE(job.WaitForHandOver());
+    EXPECT_EQ(job.LoggedTexts().size(), 1);
+    EXPECT_EQ(job.Waits(), TWaits{Pause});
+}
+
+} // namespace
