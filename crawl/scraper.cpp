@@ -6,6 +6,7 @@
 #include "crawl/site_url.h"
 #include "crawl/text_utils.h"
 #include "fetch/scraping_thread.h"
+#include "platform/exception.h"
 #include "platform/executable_dir.h"
 #include "platform/log_line.h"
 #include "platform/text_compare.h"
@@ -34,17 +35,9 @@ QString CityListEntry(const QString& line) {
     return line.mid(equals + 1).left(100) + QLatin1Char('=') + line.left(equals);
 }
 
-// The message of the exception being handled.
-QString CurrentMessage() {
-    try {
-        throw;
-    } catch (const Exception& failure) {
-        return failure.Message();
-    } catch (const std::exception& failure) {
-        return QString::fromUtf8(failure.what());
-    } catch (...) {
-        return QStringLiteral("неизвестная ошибка");
-    }
+// The message of the failure being handled, for the log.
+QString FailureMessage() {
+    return CurrentExceptionMessage(QStringLiteral("неизвестная ошибка"));
 }
 
 } // namespace
@@ -85,13 +78,13 @@ TScraper::TRunEnd TScraper::Run() {
         StartRun();
         LoadInputs();
     } catch (...) {
-        TryLog(QStringLiteral("Ошибка: ") + CurrentMessage());
+        TryLog(QStringLiteral("Ошибка: ") + FailureMessage());
         return TRunEnd::InputFailed;
     }
     try {
         return DispatchLoop();
     } catch (...) {
-        result = QStringLiteral("ERROR_") + CurrentMessage();
+        result = QStringLiteral("ERROR_") + FailureMessage();
     }
     try {
         RunStep(&TScraper::ReportOutcome);
@@ -385,7 +378,7 @@ void TScraper::TryStep(const std::function<void()>& step) {
         step();
     } catch (...) {
         FFailed = true;
-        TryLog(QStringLiteral("Ошибка: ") + CurrentMessage());
+        TryLog(QStringLiteral("Ошибка: ") + FailureMessage());
     }
 }
 

@@ -7,6 +7,7 @@
 #include "fetch/ssl_context.h"
 #include "fetch/ssl_http_cli.h"
 #include "platform/event_queue.h"
+#include "platform/exception.h"
 #include "platform/log_line.h"
 #include "platform/memory_stream.h"
 #include "platform/tick_count.h"
@@ -29,19 +30,6 @@ class EBrokenPage : public Exception {
 public:
     EBrokenPage() : Exception(QStringLiteral("Broken")) {}
 };
-
-// The message of the failure being handled; empty for a failure that carries none.
-QString CurrentFailureMessage() {
-    try {
-        throw;
-    } catch (const Exception& failure) {
-        return failure.Message();
-    } catch (const std::exception& failure) {
-        return QString::fromUtf8(failure.what());
-    } catch (...) {
-        return {};
-    }
-}
 
 // Runs `atEnd` when the scope is left, however it is left.
 template <typename TAction> class TAtScopeEnd {
@@ -125,7 +113,7 @@ void TScrapingThread::RunJob() {
     } catch (...) {
         // A failure outside the attempts ends the job at once, without a log line.
         result = -1;
-        statusText = FailureStatusText(CurrentFailureMessage(), FClient->StatusCode());
+        statusText = FailureStatusText(CurrentExceptionMessage(), FClient->StatusCode());
         WaitHandlingEvents(WaitMs, true);
     }
 }
@@ -144,7 +132,7 @@ void TScrapingThread::RunAttempts() {
         } catch (...) {
             if (Terminated())
                 return;
-            HandleFailedAttempt(CurrentFailureMessage());
+            HandleFailedAttempt(CurrentExceptionMessage());
         }
     }
     if (!succeeded) {

@@ -19,3 +19,17 @@ private:
     QString FMessage;
     std::string FUtf8;
 };
+
+// The message of the exception being handled; `fallback` for one that carries none.
+// Only to be called inside a catch block.
+inline QString CurrentExceptionMessage(const QString& fallback = {}) {
+    try {
+        throw;
+    } catch (const Exception& failure) {
+        return failure.Message();
+    } catch (const std::exception& failure) {
+        return QString::fromUtf8(failure.what());
+    } catch (...) {
+        return fallback;
+    }
+}

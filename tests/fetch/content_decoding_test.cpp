@@ -11,8 +11,13 @@ namespace {
 
 const QByteArray kPlain = SampleHtml(100000);
 
+// The codings a handler offers are read when it is built, so they are registered first.
+struct TZlibRegistered {
+    TZlibRegistered() { RegisterZlibContentCoding(); }
+};
+
 // A handler wired like the client's: a receive-buffer slot and a data notification.
-struct THandlerRig {
+struct THandlerRig : TZlibRegistered {
     TMemoryStream Body;
     TMemoryStream* Slot = &Body;
     int64_t Notified = 0;
@@ -21,10 +26,7 @@ struct THandlerRig {
                                     Notified += count;
                                     LargestBlock = std::max(LargestBlock, count);
                                 }};
-    THandlerRig() {
-        RegisterZlibContentCoding();
-        Handler.SetEnabled(true);
-    }
+    THandlerRig() { Handler.SetEnabled(true); }
     // Feeds `coded` in pieces of `piece` bytes, as a body arrives.
     bool Run(const QString& encoding, const QByteArray& coded, int piece = 1000) {
         const bool known = Handler.Prepare(encoding);
@@ -172,6 +174,7 @@ TEST(ContentDecoding, NextPrepareDropsThePreviousChain) {
 }
 
 struct THeaderCase {
+    const char* Name;
     bool Enabled;
     bool UseQuality;
     bool ZlibItemEnabled;
@@ -194,10 +197,12 @@ TEST_P(HeaderTextTable, OffersEnabledCodingsWithQuality) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Offer, HeaderTextTable,
-                         testing::Values(THeaderCase{true, false, true, "gzip, deflate"},
-                                         THeaderCase{false, false, true, ""},
-                                         THeaderCase{true, true, true, "gzip;q=1, deflate;q=1"},
-                                         THeaderCase{true, false, false, ""}));
+                         testing::Values(THeaderCase{"Plain", true, false, true, "gzip, deflate"},
+                                         THeaderCase{"Disabled", false, false, true, ""},
+                                         THeaderCase{"WithQuality", true, true, true,
+                                                     "gzip;q=1, deflate;q=1"},
+                                         THeaderCase{"ZlibItemOff", true, false, false, ""}),
+                         [](const auto& info) { return info.param.Name; });
 
 struct TSplitCase {
     QString Text;
