@@ -46,8 +46,11 @@ void TFakeScrapingThread::Execute() {
     ++FSite->Started;
     Answer();
     --FSite->Running;
-    ++FSite->HandedOver;
+    // Counted once the hand-over is done, so a test that sees the count can reap
+    // the thread; the thread's own members are not touched after it.
+    const std::shared_ptr<TFakeSite> site = FSite;
     HandOver();
+    ++site->HandedOver;
 }
 
 // As the real thread: the job line is split and the page looked up by its URL alone.
