@@ -10,6 +10,7 @@
 #include <openssl/ssl.h>
 
 #include <cstring>
+#include <map>
 #include <memory>
 
 namespace {
@@ -50,6 +51,33 @@ QString ErrorLines() {
     return lines;
 }
 
+// The library's default trust locations, loaded once and shared by every context
+// of the process. Loading them parses the whole system bundle, which costs tens of
+// milliseconds, while a fetch job builds a context of its own for each page. No
+// context adds to the store, and the library locks it for concurrent use.
+X509_STORE* DefaultTrustStore() {
+    static std::mutex lock;
+    static X509_STORE* store = nullptr; // kept for the life of the process
+    std::lock_guard<std::mutex> guard(lock);
+    if (store)
+        return store;
+    X509_STORE* loaded = X509_STORE_new();
+    if (!loaded || X509_STORE_set_default_paths(loaded) != 1) {
+        X509_STORE_free(loaded);
+        return nullptr; // a later context tries again
+    }
+    return store = loaded;
+}
+
+void UseDefaultTrustStore(SSL_CTX* ctx) {
+    ERR_clear_error();
+    X509_STORE* store = DefaultTrustStore();
+    if (!store)
+        throw ESslContextException(
+            QStringLiteral("Error loading default CA file and/or directory"));
+    SSL_CTX_set1_cert_store(ctx, store);
+}
+
 [[noreturn]] void FailFileNotFound(const QString& fileName) {
     throw ESslContextException(QStringLiteral("File not found \"") + fileName + "\"");
 }
@@ -59,13 +87,32 @@ QString ErrorLines() {
                                ErrorLines());
 }
 
+// Parses DH parameters once per distinct text: a context is built for every page,
+// and parsing is a good part of its cost. Returns a new reference, or null when the
+// text does not parse (the library's errors then stay queued for the report).
+EVP_PKEY* SharedDHParameters(const QStringList& lines) {
+    static std::mutex lock;
+    static std::map<QStringList, EVP_PKEY*> parsed; // kept for the life of the process
+    std::lock_guard<std::mutex> guard(lock);
+    EVP_PKEY*& parameters = parsed[lines];
+    if (!parameters) {
+        const QByteArray pem = lines.join('\n').toLatin1() + '\n';
+        BIO* bio = BIO_new_mem_buf(pem.constData(), static_cast<int>(pem.size()));
+        parameters = bio ? PEM_read_bio_Parameters(bio, nullptr) : nullptr;
+        BIO_free(bio);
+    }
+    if (!parameters) {
+        parsed.erase(lines);
+        return nullptr;
+    }
+    EVP_PKEY_up_ref(parameters);
+    return parameters;
+}
+
 void LoadDHParameters(SSL_CTX* ctx, const QStringList& lines) {
     if (lines.isEmpty())
         return;
-    const QByteArray pem = lines.join('\n').toLatin1() + '\n';
-    BIO* bio = BIO_new_mem_buf(pem.constData(), static_cast<int>(pem.size()));
-    EVP_PKEY* parameters = bio ? PEM_read_bio_Parameters(bio, nullptr) : nullptr;
-    BIO_free(bio);
+    EVP_PKEY* parameters = SharedDHParameters(lines);
     if (!parameters || SSL_CTX_set0_tmp_dh_pkey(ctx, parameters) != 1) {
         EVP_PKEY_free(parameters);
         throw ESslContextException(QStringLiteral("Error loading DH parameters\r\n") +
@@ -230,10 +277,10 @@ SSL_CTX* TSslContext::BuildContext(const TSslContextSettings& settings) {
         LoadPrivateKey(ctx.get(), settings);
     if (!settings.SslCertFile.isEmpty())
         LoadCertificate(ctx.get(), settings.SslCertFile);
-    ERR_clear_error();
-    if (SSL_CTX_set_default_verify_paths(ctx.get()) != 1)
-        throw ESslContextException(
-            QStringLiteral("Error loading default CA file and/or directory"));
+    // Without peer verification the trust store decides nothing, yet a loaded one
+    // would still be searched for the server's issuers at every handshake.
+    if (settings.SslVerifyPeer)
+        UseDefaultTrustStore(ctx.get());
     SSL_CTX_set_mode(ctx.get(), SSL_MODE_AUTO_RETRY);
     LoadDHParameters(ctx.get(), settings.SslDHParamLines);
     SetVersionRange(ctx.get(), settings);

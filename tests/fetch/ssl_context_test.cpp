@@ -107,6 +107,53 @@ TEST(SslContextTest, DhParametersThatCannotBeReadFailTheBuild) {
     EXPECT_FALSE(context.Initialized());
 }
 
+// Parsed parameters are shared between contexts; a text that fails must fail again
+// for the next context rather than leave anything behind.
+TEST(SslContextTest, DhParametersFailEveryTimeAndGoodOnesStillLoad) {
+    const QStringList broken = {QStringLiteral("-----BEGIN DH PARAMETERS-----"),
+                                QStringLiteral("AAAA"),
+                                QStringLiteral("-----END DH PARAMETERS-----")};
+    for (int round = 0; round < 2; ++round) {
+        TSslContext context;
+        context.SetSslDHParamLines(broken);
+        try {
+            context.InitContext();
+            ADD_FAILURE() << "round " << round << " built a context";
+        } catch (const ESslContextException& e) {
+            EXPECT_TRUE(e.Message().startsWith("Error loading DH parameters\r\n")) << round;
+        }
+    }
+    TSslContext first, second;
+    first.InitContext();
+    second.InitContext();
+    EXPECT_TRUE(first.Initialized() && second.Initialized());
+}
+
+struct TTrustCase {
+    const char* Name;
+    bool VerifyPeer;
+    bool Shared; // both contexts use one process-wide store
+};
+
+class SslTrustStoreTest : public testing::TestWithParam<TTrustCase> {};
+
+TEST_P(SslTrustStoreTest, DefaultTrustIsLoadedOnceAndOnlyForVerification) {
+    TSslContext first, second;
+    for (TSslContext* context : {&first, &second}) {
+        context->SetSslVerifyPeer(GetParam().VerifyPeer);
+        context->InitContext();
+    }
+    X509_STORE* a = SSL_CTX_get_cert_store(first.Handle());
+    X509_STORE* b = SSL_CTX_get_cert_store(second.Handle());
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a == b, GetParam().Shared);
+}
+
+INSTANTIATE_TEST_SUITE_P(Verification, SslTrustStoreTest,
+                         testing::Values(TTrustCase{"Off", false, false},
+                                         TTrustCase{"On", true, true}),
+                         [](const auto& info) { return info.param.Name; });
+
 TEST(SslContextTest, EveryBuiltContextCountsAsALibraryUser) {
     const int before = TSslContext::LibraryUsers();
     {
