@@ -120,6 +120,15 @@ public:
         scraper.WaitFor();
     }
 
+    // Starts a run and stops it once `jobs` fetch jobs have started.
+    void StopOnceStarted(TScraper& scraper, int jobs) {
+        scraper.Start();
+        ASSERT_TRUE(WaitUntil([&] { return Site->Started.load() == jobs; }));
+        scraper.Terminate();
+        ASSERT_TRUE(WaitUntil([&] { return scraper.Finished(); }));
+        scraper.WaitFor();
+    }
+
     void Write(const QString& name, const QByteArray& bytes) {
         QFile file(Dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -224,11 +233,7 @@ TEST_F(ScraperTest, CardsGoFirstInPageOrderAndLinksLast) {
     Site->Pages["https://city.test/org/2"].Gated = true;
     Site->GateEndsOnStop = true;
     auto scraper = MakeScraper();
-    scraper->Start();
-    ASSERT_TRUE(WaitUntil([&] { return Site->Started.load() == 2; }));
-    scraper->Terminate();
-    ASSERT_TRUE(WaitUntil([&] { return scraper->Finished(); }));
-    scraper->WaitFor();
+    ASSERT_NO_FATAL_FAILURE(StopOnceStarted(*scraper, 2));
     EXPECT_EQ(Site->Requests(), QStringList({"https://city.test/cafe", "https://city.test/org/2"}));
     EXPECT_EQ(Lines("lists.dat"), QStringList({"city.test/org/3|||Кафе|||https://city.test/cafe",
                                                "city.test/cafe/coffee", "city.test/cafe/bars",
@@ -464,11 +469,7 @@ TEST_F(ScraperTest, StopKeepsTheUntakenEntriesAndLeavesRunningJobsToTheKeeper) {
     Site->Gated = true;
     View.Limit = 2;
     auto scraper = MakeScraper();
-    scraper->Start();
-    ASSERT_TRUE(WaitUntil([&] { return Site->Started.load() == 2; }));
-    scraper->Terminate();
-    ASSERT_TRUE(WaitUntil([&] { return scraper->Finished(); }));
-    scraper->WaitFor();
+    ASSERT_NO_FATAL_FAILURE(StopOnceStarted(*scraper, 2));
     EXPECT_EQ(Lines("lists.dat"), QStringList({"c.test", "d.test", "e.test"}));
     EXPECT_EQ(View.Texts().last(), "Работа завершена, лог записан в " + LogPath());
     EXPECT_FALSE(scraper->Failed());
