@@ -92,7 +92,9 @@ void UseDefaultTrustStore(SSL_CTX* ctx) {
 // text does not parse (the library's errors then stay queued for the report).
 EVP_PKEY* SharedDHParameters(const QStringList& lines) {
     static std::mutex lock;
-    static std::map<QStringList, EVP_PKEY*> parsed; // kept for the life of the process
+    // Kept for the life of the process and never destroyed: freeing library
+    // objects during static destruction could follow the library's own clean-up.
+    static auto& parsed = *new std::map<QStringList, EVP_PKEY*>;
     std::lock_guard<std::mutex> guard(lock);
     EVP_PKEY*& parameters = parsed[lines];
     if (!parameters) {
