@@ -3,6 +3,7 @@
 #include "app/form_dialogs.h"
 #include "app/main_form.h"
 #include "tests/qt_print.h"
+#include "tests/support/test_files.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -36,14 +37,9 @@ struct TScriptedDialogs : TFormDialogs {
 class FormFixture : public testing::Test {
 protected:
     void WriteFile(const QString& name, const QByteArray& bytes) {
-        QFile file(Dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(bytes), bytes.size());
+        WriteTestFile(Dir.filePath(name), bytes);
     }
-    QByteArray ReadFile(const QString& name) const {
-        QFile file(Dir.filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    QByteArray ReadFile(const QString& name) const { return ReadTestFile(Dir.filePath(name)); }
     bool Exists(const QString& name) const { return QFile::exists(Dir.filePath(name)); }
 
     // Creates the window with `settings` (its BaseDir is the temporary directory) and shows it.

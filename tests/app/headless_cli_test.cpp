@@ -1,4 +1,5 @@
 #include "tests/qt_print.h"
+#include "tests/support/test_files.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,14 +37,9 @@ protected:
     }
 
     void Write(const QString& name, const QByteArray& bytes) {
-        QFile file(Dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        WriteTestFile(Dir.filePath(name), bytes);
     }
-    QByteArray Read(const QString& name) const {
-        QFile file(Dir.filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    QByteArray Read(const QString& name) const { return ReadTestFile(Dir.filePath(name)); }
     QStringList Files() const { return QDir(Dir.path()).entryList(QDir::Files, QDir::Name); }
     // Standard output's log texts, after their date-time prefix.
     QStringList Texts() const {

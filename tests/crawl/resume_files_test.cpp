@@ -2,6 +2,7 @@
 
 #include "platform/text_file.h"
 #include "tests/qt_print.h"
+#include "tests/support/test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,9 +35,7 @@ struct TStartCase {
 class PrepareStartFilesTest : public testing::TestWithParam<TStartCase> {
 protected:
     void Write(const QString& name, const QByteArray& bytes) {
-        QFile file(Dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        WriteTestFile(Dir.filePath(name), bytes);
     }
     void SetUp() override {
         ASSERT_TRUE(Dir.isValid());

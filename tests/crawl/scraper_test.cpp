@@ -5,6 +5,7 @@
 #include "platform/tick_count.h"
 #include "tests/crawl/scraper_fakes.h"
 #include "tests/qt_print.h"
+#include "tests/support/test_files.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -130,14 +131,9 @@ public:
     }
 
     void Write(const QString& name, const QByteArray& bytes) {
-        QFile file(Dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        WriteTestFile(Dir.filePath(name), bytes);
     }
-    QByteArray Read(const QString& name) const {
-        QFile file(Dir.filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    QByteArray Read(const QString& name) const { return ReadTestFile(Dir.filePath(name)); }
     QStringList Lines(const QString& name) const { return ReadTextFileLines(Dir.filePath(name)); }
     QStringList Files(const QString& pattern) const {
         return QDir(Dir.path()).entryList({pattern}, QDir::Files, QDir::Name);
