@@ -761,12 +761,8 @@ void THttpCli::HandleClosed(int error) {
             RelocateAfterClose(0);
         return;
     }
-    if (FBodyLineCount > 0 && FState != httpAborting) {
-        FBodyLineCount = 0;
-        FNext = nullptr;
-        ChangeState(httpBodyReceived);
-        FContentCodingHnd->Complete();
-    }
+    if (FBodyLineCount > 0 && FState != httpAborting)
+        EndOfBody();
     if (FLocationFlag) {
         RelocateAfterClose(0);
         return;

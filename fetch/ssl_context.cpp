@@ -19,9 +19,6 @@ namespace {
 std::mutex LibraryLock;
 int LibraryUserCount = 0;
 
-// Held while the pass-phrase callback copies a pass phrase.
-std::mutex PassPhraseLock;
-
 const char* const StandardDHGroup[] = {
     "-----BEGIN DH PARAMETERS-----",
     "MIICCAKCAgEA//////////+t+FRYortKmq/cViAnPTzx2LnFg84tNpWp4TZBFGQz",
@@ -320,7 +317,6 @@ void TSslContext::LoadCertificate(SSL_CTX* ctx, const QString& fileName) {
 int TSslContext::PassPhraseCallback(char* buffer, int size, int, void* userdata) {
     if (!userdata)
         return 0;
-    std::lock_guard<std::mutex> guard(PassPhraseLock);
     const QByteArray& passPhrase = *static_cast<const QByteArray*>(userdata);
     if (passPhrase.isEmpty() || passPhrase.size() + 1 > size)
         return 0;

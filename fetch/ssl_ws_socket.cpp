@@ -13,13 +13,13 @@ constexpr int ClosedUnexpectedly = 1;
 
 QString HandshakeFailureText(int reason, const QStringList& libraryTexts) {
     switch (reason) {
-    case 155:
+    case SSL_R_HTTPS_PROXY_REQUEST:
         return QStringLiteral("Error, HTTPS proxy request, no SSL handshake");
-    case 156:
+    case SSL_R_HTTP_REQUEST:
         return QStringLiteral("Error, HTTP request, no SSL handshake");
-    case 252:
+    case SSL_R_UNKNOWN_PROTOCOL:
         return QStringLiteral("Error, unknown SSL protocol");
-    case 267:
+    case SSL_R_WRONG_VERSION_NUMBER:
         return QStringLiteral("Error, wrong SSL version");
     default:
         return libraryTexts.join(QStringLiteral("\r\n"));
@@ -78,7 +78,6 @@ void TSslWSocket::ResetSession() {
     FSslState = sslNone;
     FHandshakeErr = 0;
     FSession = TSslSessionInfo();
-    FCloseAfterShutdown = false;
 }
 
 void TSslWSocket::HandleConnected(int error) {
@@ -117,7 +116,7 @@ void TSslWSocket::StartSslHandshake() {
 
 void TSslWSocket::ContinueHandshake() {
     const TSslEngine::TResult result = FEngine->Handshake();
-    FlushEngineOutput(false);
+    FlushEngineOutput();
     switch (result) {
     case TSslEngine::ResultDone:
         HandshakeSucceeded();
@@ -196,7 +195,7 @@ void TSslWSocket::ProcessInput() {
 void TSslWSocket::DecryptAvailable() {
     QByteArray plain;
     const TSslEngine::TResult result = FEngine->Read(plain);
-    FlushEngineOutput(false);
+    FlushEngineOutput();
     const auto alive = AliveToken();
     DeliverReceived(plain);
     if (alive.expired() || State() != wsConnected)
@@ -252,12 +251,13 @@ void TSslWSocket::EncryptSendBuffer() {
         CloseWithError(ConnectionAborted);
 }
 
-void TSslWSocket::FlushEngineOutput(bool appData) {
-    WriteRaw(FEngine->TakeOutput(), appData);
+// Handshake and close-notice records: not application data.
+void TSslWSocket::FlushEngineOutput() {
+    WriteRaw(FEngine->TakeOutput(), false);
 }
 
 void TSslWSocket::HandleRawQueueEmpty() {
-    if (FSslState == sslInShutdown && FCloseAfterShutdown) {
+    if (FSslState == sslInShutdown) {
         FSslState = sslShutdownComplete;
         CloseWithError(0);
         return;
@@ -274,8 +274,7 @@ void TSslWSocket::Close() {
             return;
         FEngine->Shutdown();
         FSslState = sslInShutdown;
-        FCloseAfterShutdown = true;
-        FlushEngineOutput(false);
+        FlushEngineOutput();
         return;
     }
     // A second Close during the close exchange does not wait for it.

@@ -90,7 +90,7 @@ private:
     void ProcessInput();
     void DecryptAvailable();
     void EncryptSendBuffer();
-    void FlushEngineOutput(bool appData);
+    void FlushEngineOutput();
     void ResetSession();
 
     std::unique_ptr<TSslEngine> FEngine;
@@ -98,5 +98,4 @@ private:
     QString FHandshakeRespMsg;
     unsigned long FHandshakeErr = 0;
     TSslSessionInfo FSession;
-    bool FCloseAfterShutdown = false;
 };

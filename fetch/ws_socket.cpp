@@ -4,8 +4,6 @@
 #include "platform/event_queue.h"
 #include "platform/tick_count.h"
 
-#include <asio/connect.hpp>
-#include <asio/read.hpp>
 #include <asio/write.hpp>
 
 #include <cstring>
@@ -411,7 +409,7 @@ bool TWSocket::Fire(const std::function<void(int)>& handler, int error) {
     return !alive.expired();
 }
 
-bool TWSocket::Guarded(const std::function<void()>& work) {
+void TWSocket::Guarded(const std::function<void()>& work) {
     const auto alive = AliveToken();
     try {
         work();
@@ -420,7 +418,6 @@ bool TWSocket::Guarded(const std::function<void()>& work) {
             throw;
         RouteFailure(failure);
     }
-    return !alive.expired();
 }
 
 void TWSocket::RouteFailure(const std::exception& failure) {

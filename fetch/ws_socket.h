@@ -166,8 +166,7 @@ protected:
     void CloseWithError(int error);
 
     // Runs `work` as event handling: a thrown failure goes to OnEventFailure.
-    // Returns false when the socket was destroyed meanwhile.
-    bool Guarded(const std::function<void()>& work);
+    void Guarded(const std::function<void()>& work);
     // Fires an event; returns false when the handler destroyed the socket.
     bool Fire(const std::function<void(int)>& handler, int error);
     // Passes a failure to OnEventFailure, or raises it again without one. Only

@@ -8,8 +8,7 @@ QString ReadStreamText(TMemoryStream* stream, int64_t count) {
     if (stream == nullptr || count <= 0)
         return {};
     count = std::min(count, stream->Size());
-    stream->Seek(0);
-    QByteArray bytes(count, Qt::Uninitialized);
-    bytes.truncate(stream->Read(bytes.data(), count));
-    return DecodeUtf8(bytes);
+    // Read in place: the whole of a stream is decoded without copying its bytes.
+    stream->Seek(count);
+    return DecodeUtf8(stream->Data().left(count));
 }
