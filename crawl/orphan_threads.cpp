@@ -64,7 +64,7 @@ void DrainOrphanThreads() {
         // before the lists are emptied and the threads deleted.
         for (TScrapingThread* thread : threads)
             thread->WaitFor();
-        JoinAndDelete(TakeThreads(*lists, true));
+        qDeleteAll(TakeThreads(*lists, true));
     }
     Orphans.clear();
 }

@@ -247,7 +247,7 @@ OrganisationRecord ExtractOrganisation(const QString& text, const QString& pageU
 QString LookupNameValue(const QStringList& list, const QString& name) {
     for (const QString& entry : list) {
         const qsizetype equals = entry.indexOf(u'=');
-        if (equals >= 0 && SameTextIgnoreCase(entry.left(equals), name))
+        if (equals >= 0 && SameTextIgnoreCase(QStringView(entry).left(equals), name))
             return entry.mid(equals + 1);
     }
     return {};

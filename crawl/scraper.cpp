@@ -174,16 +174,17 @@ void TScraper::OpenDataFile() {
 }
 
 TScraper::TRunEnd TScraper::DispatchLoop() {
-    while (!Terminated() && !FDone) {
+    bool done = false;
+    while (!Terminated() && !done) {
         Checkpoint();
         if (Terminated())
             break;
         StartOneJob();
         CollectOneResult();
-        FDone = WorkIsDone();
+        done = WorkIsDone();
         Sleep1ms();
     }
-    return FDone ? TRunEnd::Done : TRunEnd::Stopped;
+    return done ? TRunEnd::Done : TRunEnd::Stopped;
 }
 
 void TScraper::StartOneJob() {
@@ -236,8 +237,7 @@ void TScraper::CollectOneResult() {
 }
 
 bool TScraper::WorkIsDone() {
-    std::lock_guard<std::mutex> guard(FLists->ListLock);
-    return FLists->RunningList.isEmpty() && FLists->FinishedList.isEmpty() && WorkList.isEmpty();
+    return !FetchThreadsRemain() && WorkList.isEmpty();
 }
 
 void TScraper::RoutePage(const TScrapingThread& thread, const QString& page) {
@@ -258,15 +258,13 @@ void TScraper::RoutePage(const TScrapingThread& thread, const QString& page) {
 }
 
 void TScraper::RouteCityPage(const QString& page, const QString& url) {
-    const int32_t before = firmscounter;
     for (const QString& key : ExtractCityPage(page, url))
         QueueListLink(key);
-    QueueCardJobs(page, url, before);
+    QueueCardJobs(page, url);
 }
 
 // Each subrubric actually queued is remembered with the page's rubric name.
 void TScraper::RouteListPage(const QString& page, const QString& url) {
-    const int32_t before = firmscounter;
     const TListPageLinks links = ExtractListPage(page, url);
     for (const QString& key : links.SubrubricLinks) {
         if (QueueListLink(key))
@@ -274,11 +272,11 @@ void TScraper::RouteListPage(const QString& page, const QString& url) {
     }
     for (const QString& key : links.PageLinks)
         QueueListLink(key);
-    QueueCardJobs(page, url, before);
+    QueueCardJobs(page, url);
 }
 
 // The page's cards go ahead of every other entry, in page order.
-void TScraper::QueueCardJobs(const QString& page, const QString& url, int32_t before) {
+void TScraper::QueueCardJobs(const QString& page, const QString& url) {
     QStringList jobs = ExtractCardJobs(page, url).JobLines;
     jobs.removeIf(
         [this](const QString& job) { return IsSkipped(job.left(job.indexOf(CardSeparator))); });
@@ -286,7 +284,7 @@ void TScraper::QueueCardJobs(const QString& page, const QString& url, int32_t be
         WorkList.prepend(jobs[i]);
     firmscounter += static_cast<int32_t>(jobs.size());
     ProgressBarMax += static_cast<int32_t>(jobs.size());
-    Log(QStringLiteral("Найдено ") + QString::number(firmscounter - before) +
+    Log(QStringLiteral("Найдено ") + QString::number(jobs.size()) +
         QStringLiteral(" объектов по ссылке ") + url);
     RunStep(&TScraper::RefreshCounters);
 }

@@ -68,7 +68,7 @@ private:
     void RoutePage(const TScrapingThread& thread, const QString& page);
     void RouteCityPage(const QString& page, const QString& url);
     void RouteListPage(const QString& page, const QString& url);
-    void QueueCardJobs(const QString& page, const QString& url, int32_t before);
+    void QueueCardJobs(const QString& page, const QString& url);
     bool QueueListLink(const QString& key);
     bool IsKnown(const QString& key) const;
     void AddKnown(const QString& key);
@@ -101,7 +101,6 @@ private:
     TScraperSettings FSettings;
     std::shared_ptr<TRunLists> FLists;
     std::unique_ptr<TDataFile> FDataFile;
-    bool FDone = false;
     bool FInputsLoaded = false;
     bool FForceCounters = false;
     std::atomic<bool> FFailed{false};

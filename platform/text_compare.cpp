@@ -1,9 +1,9 @@
 #include "platform/text_compare.h"
 
-int CompareTextIgnoreCase(const QString& a, const QString& b) {
-    return QString::compare(a, b, Qt::CaseInsensitive);
+int CompareTextIgnoreCase(QStringView a, QStringView b) {
+    return a.compare(b, Qt::CaseInsensitive);
 }
 
-bool SameTextIgnoreCase(const QString& a, const QString& b) {
+bool SameTextIgnoreCase(QStringView a, QStringView b) {
     return CompareTextIgnoreCase(a, b) == 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 // The one case-insensitive comparison of the system: known links, name-value
 // lookups and the restored selection all use it, so they agree on what "the same
@@ -8,6 +9,6 @@
 // unit; no locale is involved, so the order is the same on every machine.
 
 // Negative, zero or positive as `a` sorts before, with or after `b`.
-int CompareTextIgnoreCase(const QString& a, const QString& b);
+int CompareTextIgnoreCase(QStringView a, QStringView b);
 
-bool SameTextIgnoreCase(const QString& a, const QString& b);
+bool SameTextIgnoreCase(QStringView a, QStringView b);
