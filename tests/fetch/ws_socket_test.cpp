@@ -121,6 +121,10 @@ INSTANTIATE_TEST_SUITE_P(Targets, WSocketBadTargetTest,
 TEST(WSocketDataTest, RequestAndReplyTravelWholeAndStampTheActivityRecord) {
     uint32_t now = 5000;
     SetTickSourceForTests([&] { return now; });
+    // Restored however the test ends: the source refers to `now`.
+    struct TRealTicksAtEnd {
+        ~TRealTicksAtEnd() { SetTickSourceForTests({}); }
+    } realTicksAtEnd;
     TScriptedServer server;
     server.SetScripts({TConnectionScript::Reply("HTTP/1.0 200 OK\r\n\r\nbody")});
     TWSocket socket;
@@ -131,7 +135,6 @@ TEST(WSocketDataTest, RequestAndReplyTravelWholeAndStampTheActivityRecord) {
     now = 6000;
     EXPECT_EQ(socket.Send("GET / HTTP/1.0\r\n\r\n"), 18);
     ASSERT_TRUE(recorder.WaitForClosed());
-    SetTickSourceForTests({});
     EXPECT_EQ(recorder.Received, QByteArray("HTTP/1.0 200 OK\r\n\r\nbody"));
     EXPECT_EQ(server.Requests(), QList<QByteArray>{"GET / HTTP/1.0\r\n\r\n"});
     EXPECT_EQ(recorder.Events, (QStringList{"connected 0", "sent 0", "closed 0"}));
