@@ -4,6 +4,7 @@
 #include "fetch/content_coding.h"
 #include "fetch/zlib_coding.h"
 #include "tests/fetch/compress_helpers.h"
+#include "testsite/body_coding.h"
 
 #include <brotli/decode.h>
 #include <zlib.h>
@@ -95,7 +96,7 @@ int main() {
     RegisterZlibContentCoding();
     const QByteArray html = SampleHtml(kBodySize);
     const QByteArray gzip = Deflate(html, TDeflateFormat::Gzip);
-    const QByteArray br = BrotliCompress(html);
+    const QByteArray br = BrotliBytes(html);
     std::printf(
         "1 MB HTML body: gzip %lld bytes, br %lld bytes, best of %d rounds, thread CPU time\n",
         static_cast<long long>(gzip.size()), static_cast<long long>(br.size()), kRounds);

@@ -1,6 +1,7 @@
 #include "fetch/brotli_decode.h"
 #include "tests/fetch/compress_helpers.h"
 #include "tests/qt_print.h"
+#include "testsite/body_coding.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,7 @@ class BrotliTable : public testing::TestWithParam<TBrotliCase> {};
 TEST_P(BrotliTable, DecodesWithoutError) {
     const TBrotliCase& c = GetParam();
     TMemoryStream source, dest;
-    source.Write(c.Mangle(BrotliCompress(c.Plain)));
+    source.Write(c.Mangle(BrotliBytes(c.Plain)));
     source.Seek(0);
     DecodeBrotliStream(&source, &dest);
     if (c.WholeOutput) {
@@ -59,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DecodeBrotliStream, StartsAtTheSourcePositionAndAppendsToDest) {
     TMemoryStream source, dest;
     source.Write("prefix");
-    source.Write(BrotliCompress("body"));
+    source.Write(BrotliBytes("body"));
     source.Seek(6);
     dest.Write("kept:");
     DecodeBrotliStream(&source, &dest);

@@ -1,6 +1,5 @@
 #include "tests/fetch/compress_helpers.h"
 
-#include <brotli/encode.h>
 #include <zlib.h>
 
 #include <stdexcept>
@@ -22,17 +21,6 @@ QByteArray Deflate(const QByteArray& plain, TDeflateFormat format) {
     if (rc != Z_STREAM_END)
         throw std::runtime_error("deflate");
     out.resize(strm.total_out);
-    return out;
-}
-
-QByteArray BrotliCompress(const QByteArray& plain) {
-    size_t size = BrotliEncoderMaxCompressedSize(plain.size()) + 64;
-    QByteArray out(size, Qt::Uninitialized);
-    if (!BrotliEncoderCompress(5, 22, BROTLI_MODE_TEXT, plain.size(),
-                               reinterpret_cast<const uint8_t*>(plain.constData()), &size,
-                               reinterpret_cast<uint8_t*>(out.data())))
-        throw std::runtime_error("brotli");
-    out.resize(size);
     return out;
 }
 

@@ -6,6 +6,5 @@
 enum class TDeflateFormat { Zlib, Gzip, Raw };
 
 QByteArray Deflate(const QByteArray& plain, TDeflateFormat format);
-QByteArray BrotliCompress(const QByteArray& plain);
 // Reproducible text of `size` bytes that compresses like an HTML page.
 QByteArray SampleHtml(int size);

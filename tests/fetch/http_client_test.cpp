@@ -4,12 +4,11 @@
 #include "platform/event_queue.h"
 #include "platform/process_state.h"
 #include "tests/fetch/compress_helpers.h"
+#include "tests/fetch/socket_recorder.h"
 #include "tests/qt_print.h"
 #include "tests/support/scripted_server.h"
 
 #include <gtest/gtest.h>
-
-#include <asio/ip/tcp.hpp>
 
 namespace {
 
@@ -260,15 +259,9 @@ INSTANTIATE_TEST_SUITE_P(
                                   "GET /other HTTP/1.0\r\n", 2}),
     [](const testing::TestParamInfo<TLocationCase>& info) { return info.param.Name; });
 
-uint16_t RefusingPort() {
-    asio::io_context io;
-    asio::ip::tcp::acceptor acceptor(io, {asio::ip::make_address("127.0.0.1"), 0});
-    return acceptor.local_endpoint().port();
-}
-
 TEST(HttpClient, RefusedPort) {
     TClientRig rig;
-    EXPECT_EQ(rig.Get("http://127.0.0.1:" + QString::number(RefusingPort()) + "/"), 10061);
+    EXPECT_EQ(rig.Get("http://127.0.0.1:" + UnusedPort() + "/"), 10061);
     EXPECT_EQ(rig.Cli.ReasonPhrase(), "Winsock - Connection refused (Error #10061)");
     EXPECT_EQ(rig.Cli.StatusCode(), 404);
 }
@@ -302,7 +295,7 @@ TEST(HttpClient, SecondGetAfterRefusal) {
     TScriptedServer server;
     server.SetScripts({TConnectionScript::Reply(Ok("fine"))});
     TClientRig rig;
-    EXPECT_EQ(rig.Get("http://127.0.0.1:" + QString::number(RefusingPort()) + "/"), 10061);
+    EXPECT_EQ(rig.Get("http://127.0.0.1:" + UnusedPort() + "/"), 10061);
     EXPECT_EQ(rig.Get(Url(server)), -1);
     EXPECT_EQ(rig.Body.Data(), "fine");
 }

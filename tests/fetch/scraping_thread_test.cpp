@@ -1,13 +1,9 @@
 #include "fetch_job.h"
 
 #include "platform/tick_count.h"
+#include "tests/fetch/socket_recorder.h"
 #include "tests/support/scripted_server.h"
 #include "testsite/body_coding.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -39,19 +35,6 @@ QStringList Repeated(const QString& text, int times) {
     for (int i = 0; i < times; ++i)
         list.append(text);
     return list;
-}
-
-// A loopback port with nothing listening on it.
-uint16_t ClosedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
 }
 
 using TWaits = std::vector<TFetchJob::TWait>;
@@ -235,7 +218,7 @@ TEST_F(FetchJobTest, UnloadableCertificateFailsEveryAttemptWithoutPausing) {
 }
 
 TEST(FetchRefused, PausesAfterEveryRefusedConnection) {
-    const QString pageUrl = "https://127.0.0.1:" + QString::number(ClosedPort()) + "/";
+    const QString pageUrl = "https://127.0.0.1:" + UnusedPort() + "/";
     TFetchJob job(pageUrl);
     job.StartJob();
     ASSERT_TRUE(job.WaitForHandOver());
@@ -338,7 +321,7 @@ TEST_F(FetchWaits, FinalWaitEndsAfterASecondOfTicks) {
 }
 
 TEST_F(FetchWaits, PauseRunsOutDespiteAStopAndNoAttemptFollows) {
-    const QString pageUrl = "https://127.0.0.1:" + QString::number(ClosedPort()) + "/";
+    const QString pageUrl = "https://127.0.0.1:" + UnusedPort() + "/";
     TFetchJob job(pageUrl);
     job.RealWaits = true;
     job.StartJob();
