@@ -5,6 +5,7 @@
 #include "platform/tick_count.h"
 #include "tests/crawl/scraper_fakes.h"
 #include "tests/qt_print.h"
+#include "tests/support/event_wait.h"
 #include "tests/support/test_files.h"
 
 #include <QCoreApplication>
@@ -103,30 +104,18 @@ public:
         return scraper;
     }
 
-    // Polls with a bound, handling the main thread's events meanwhile.
-    template <typename Condition> bool WaitUntil(Condition condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            QCoreApplication::processEvents();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
-    }
-
     void Run(TScraper& scraper) {
         scraper.Start();
-        ASSERT_TRUE(WaitUntil([&] { return scraper.Finished(); }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return scraper.Finished(); }));
         scraper.WaitFor();
     }
 
     // Starts a run and stops it once `jobs` fetch jobs have started.
     void StopOnceStarted(TScraper& scraper, int jobs) {
         scraper.Start();
-        ASSERT_TRUE(WaitUntil([&] { return Site->Started.load() == jobs; }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return Site->Started.load() == jobs; }));
         scraper.Terminate();
-        ASSERT_TRUE(WaitUntil([&] { return scraper.Finished(); }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return scraper.Finished(); }));
         scraper.WaitFor();
     }
 
@@ -472,7 +461,7 @@ TEST_F(ScraperTest, StopKeepsTheUntakenEntriesAndLeavesRunningJobsToTheKeeper) {
     EXPECT_EQ(OrphanThreadCount(), 2);
     scraper.reset();
     Site->Open();
-    ASSERT_TRUE(WaitUntil([&] { return Site->HandedOver.load() == 2; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Site->HandedOver.load() == 2; }));
     ReapFinishedOrphans();
     EXPECT_EQ(OrphanThreadCount(), 0);
     EXPECT_EQ(Site->Alive.load(), 0);

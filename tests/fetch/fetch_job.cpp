@@ -2,12 +2,7 @@
 
 #include "tests/support/test_certificates.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-
-#include <chrono>
 #include <stdexcept>
-#include <thread>
 
 TFetchJob::TFetchJob(const QString& jobLine) {
     if (!FDir.isValid() || !WriteClientCertificate(FDir.path(), "vintrosk"))
@@ -22,17 +17,6 @@ TFetchJob::TFetchJob(const QString& jobLine) {
 void TFetchJob::StartJob() {
     Lists->RunningList.append(this);
     Start();
-}
-
-bool TFetchJob::ProcessEventsUntil(const std::function<bool()>& done, int limitMs) {
-    QDeadlineTimer deadline(limitMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // a polling interval
-    }
-    return true;
 }
 
 bool TFetchJob::WaitForHandOver(int limitMs) {

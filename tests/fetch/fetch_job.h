@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/scraping_thread.h"
+#include "tests/support/event_wait.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -26,8 +27,6 @@ public:
     // handed itself over; false when it did not within `limitMs`.
     void StartJob();
     bool WaitForHandOver(int limitMs = 60000);
-    // Handles the main thread's events until `done` holds; false after `limitMs`.
-    static bool ProcessEventsUntil(const std::function<bool()>& done, int limitMs = 20000);
 
     std::vector<TWait> Waits() const;
     // The texts of the log lines after their date-time prefix (main thread).

@@ -259,7 +259,7 @@ TEST_P(FetchStopDuringGet, EndsWhenGetReturns) {
     TFetchJob job(PageUrl());
     job.SetTimeout(3);
     job.StartJob();
-    ASSERT_TRUE(TFetchJob::ProcessEventsUntil(
+    ASSERT_TRUE(ProcessEventsUntil(
         [&] { return Server.Requests().size() == c.Replies.size(); }));
     job.Terminate();
     ASSERT_TRUE(job.WaitForHandOver());
@@ -291,7 +291,7 @@ protected:
     void TearDown() override { SetTickSourceForTests({}); }
 
     static bool WaitsReach(const TFetchJob& job, size_t count) {
-        return TFetchJob::ProcessEventsUntil([&] { return job.Waits().size() >= count; });
+        return ProcessEventsUntil([&] { return job.Waits().size() >= count; });
     }
 };
 

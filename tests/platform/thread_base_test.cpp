@@ -1,4 +1,5 @@
 #include "platform/thread_base.h"
+#include "tests/support/event_wait.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -43,23 +44,14 @@ protected:
     }
 };
 
-template <typename Pred> bool WaitUntil(Pred pred) {
-    for (int i = 0; i < 2000 && !pred(); ++i) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return pred();
-}
-
 } // namespace
 
 TEST(ThreadBase, CreatedSuspendedRunsOnlyAfterStart) {
     TStepper t;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(t.Steps.load(), 0);
     EXPECT_FALSE(t.Finished());
     t.Start();
-    EXPECT_TRUE(WaitUntil([&] { return t.Steps.load() > 3; }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return t.Steps.load() > 3; }));
     t.Terminate();
     t.WaitFor();
     EXPECT_TRUE(t.Finished());
@@ -68,7 +60,7 @@ TEST(ThreadBase, CreatedSuspendedRunsOnlyAfterStart) {
 TEST(ThreadBase, SuspendHoldsAtCheckpointUntilResume) {
     TStepper t;
     t.Start();
-    ASSERT_TRUE(WaitUntil([&] { return t.Steps.load() > 0; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return t.Steps.load() > 0; }));
     t.Suspend();
     EXPECT_TRUE(t.Paused());
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -77,7 +69,7 @@ TEST(ThreadBase, SuspendHoldsAtCheckpointUntilResume) {
     EXPECT_LE(t.Steps.load(), held + 1);
     t.Resume();
     EXPECT_FALSE(t.Paused());
-    EXPECT_TRUE(WaitUntil([&] { return t.Steps.load() > held + 3; }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return t.Steps.load() > held + 3; }));
 }
 
 TEST(ThreadBase, TerminateEndsAPausedThread) {
@@ -100,7 +92,7 @@ TEST(ThreadBase, SynchronizeRunsOnMainThreadAndCarriesFailures) {
 TEST(ThreadBase, DestroyingARunningThreadStopsAndJoinsIt) {
     auto t = std::make_unique<TStepper>();
     t->Start();
-    ASSERT_TRUE(WaitUntil([&] { return t->Steps.load() > 0; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return t->Steps.load() > 0; }));
     t.reset();
     SUCCEED();
 }

@@ -2,7 +2,11 @@
 
 #include "platform/event_queue.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
 #include <chrono>
+#include <thread>
 
 bool PumpUntil(const std::function<bool()>& done, int limitMs) {
     TEventQueue& queue = TEventQueue::ForThisThread();
@@ -13,6 +17,17 @@ bool PumpUntil(const std::function<bool()>& done, int limitMs) {
         // Short slices: `done` may also depend on another thread (a server).
         if (queue.WaitForEvent(20))
             queue.Pump();
+    }
+    return true;
+}
+
+bool ProcessEventsUntil(const std::function<bool()>& done, int limitMs) {
+    QDeadlineTimer deadline(limitMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // a polling interval
     }
     return true;
 }
