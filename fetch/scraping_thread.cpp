@@ -100,14 +100,18 @@ void TScrapingThread::Execute() {
     RunJob();
 }
 
+void TScrapingThread::TakeJobLine() {
+    const TJobLine job = SplitJobLine(url);
+    url = job.Url;
+    Code = job.IsCard ? 1 : 0;
+    category = job.Category;
+    categoryurl = job.CategoryUrl;
+}
+
 void TScrapingThread::RunJob() {
     try {
         result = 0;
-        const TJobLine job = SplitJobLine(url);
-        url = job.Url;
-        Code = job.IsCard ? 1 : 0;
-        category = job.Category;
-        categoryurl = job.CategoryUrl;
+        TakeJobLine();
         html.clear();
         RunAttempts();
     } catch (...) {

@@ -65,6 +65,8 @@ protected:
     // Under ListLock: removes the first entry that is this thread from RunningList
     // and appends this thread to FinishedList. Execute's last act.
     void HandOver();
+    // Splits the job line in `url` into the page's URL, its kind and its rubric.
+    void TakeJobLine();
 
     // Handles the client's events for `ms` milliseconds of the tick count, ending
     // early on a stop request when `endOnStop`. Tests override it to see the waits.

@@ -1,7 +1,6 @@
 #include "tests/crawl/scraper_fakes.h"
 
 #include "crawl/scraper.h"
-#include "fetch/job_line.h"
 #include "platform/exception.h"
 #include "platform/log_line.h"
 
@@ -55,11 +54,7 @@ void TFakeScrapingThread::Execute() {
 
 // As the real thread: the job line is split and the page looked up by its URL alone.
 void TFakeScrapingThread::Answer() {
-    const TJobLine job = SplitJobLine(url);
-    url = job.Url;
-    Code = job.IsCard ? 1 : 0;
-    category = job.Category;
-    categoryurl = job.CategoryUrl;
+    TakeJobLine();
     {
         std::lock_guard<std::mutex> guard(FSite->Lock);
         FSite->RequestLog.append(url);
