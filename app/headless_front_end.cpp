@@ -2,11 +2,11 @@
 
 #include "app/headless_options.h"
 #include "app/headless_run_view.h"
+#include "app/run_commands.h"
 #include "crawl/city_list.h"
 #include "crawl/orphan_threads.h"
 #include "crawl/resume_files.h"
 #include "crawl/scraper.h"
-#include "crawl/site_url.h"
 #include "platform/executable_dir.h"
 #include "platform/log_line.h"
 #include "platform/process_state.h"
@@ -106,7 +106,6 @@ int THeadlessFrontEnd::Run() {
     InstallStopSignals();
     TScraperSettings settings;
     settings.BaseDir = FBaseDir;
-    settings.SiteBaseUrl = SiteBaseUrl();
     FScraper = std::make_unique<TScraper>(*FView, settings);
     FScraper->Start();
     FPollTimer.start(50);
@@ -187,22 +186,15 @@ void THeadlessFrontEnd::Poll() {
         QCoreApplication::quit();
 }
 
-// As the window's stop button: a paused run is resumed before its stop is requested.
+// As the window's stop button.
 void THeadlessFrontEnd::Stop() {
-    if (!RunInProgress())
-        return;
-    if (FScraper->Paused())
-        FScraper->Resume();
-    FScraper->Terminate();
-    FView->AppendLog(FormatLogLine(QStringLiteral("Останавливаем работу")));
-    FView->SetProgressPosition(0);
+    if (RunInProgress())
+        StopRun(*FScraper, *FView);
 }
 
 void THeadlessFrontEnd::ResumeTimerTimer() {
-    if (!RunInProgress() || !FScraper->Paused())
-        return;
-    FScraper->Resume();
-    FView->AppendLog(FormatLogLine(QStringLiteral("Отключаем паузу, продолжаем работу")));
+    if (RunInProgress())
+        EndPause(*FScraper, *FView);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include "app/run_commands.h"
 #include "crawl/city_list.h"
 #include "crawl/resume_files.h"
 #include "platform/exception.h"
@@ -286,8 +287,7 @@ void TMainForm::PauseButtonClick() {
     if (!RunInProgress())
         return;
     if (FScraper->Paused()) {
-        FScraper->Resume();
-        Log(QStringLiteral("Отключаем паузу, продолжаем работу"));
+        EndPause(*FScraper, *FRunView);
         return;
     }
     ResumeTimer->stop();
@@ -296,13 +296,8 @@ void TMainForm::PauseButtonClick() {
 }
 
 void TMainForm::StopButtonClick() {
-    if (!RunInProgress())
-        return;
-    if (FScraper->Paused())
-        FScraper->Resume();
-    FScraper->Terminate();
-    Log(QStringLiteral("Останавливаем работу"));
-    FRunView->SetProgressPosition(0);
+    if (RunInProgress())
+        StopRun(*FScraper, *FRunView);
 }
 
 void TMainForm::SelectAllCitiesButtonClick() {
@@ -311,10 +306,8 @@ void TMainForm::SelectAllCitiesButtonClick() {
 
 void TMainForm::ResumeTimerTimer() {
     ResumeTimer->stop();
-    if (RunInProgress() && FScraper->Paused()) {
-        FScraper->Resume();
-        Log(QStringLiteral("Отключаем паузу, продолжаем работу"));
-    }
+    if (RunInProgress())
+        EndPause(*FScraper, *FRunView);
 }
 
 void TMainForm::Log(const QString& text) {
