@@ -230,11 +230,34 @@ TEST(FetchRefused, PausesAfterEveryRefusedConnection) {
     EXPECT_EQ(job.Waits(), waits);
 }
 
-TEST_F(FetchJobTest, PausesAfterTheInactivityTimeOut) {
+// Jobs on a tick count the test moves by hand, so no time-out fires before the test
+// lets it. It starts just below the wrap of the 32-bit count, so every wait and
+// time-out here spans the wrap.
+std::atomic<uint32_t> FakeTicks;
+// The client measures a span across the wrap as 4294967295 - last + now, one
+// millisecond short of the distance.
+constexpr uint32_t WrapShortfall = 1;
+
+class FetchWaits : public FetchJobTest {
+protected:
+    void SetUp() override {
+        FakeTicks = 0xFFFFFE00u;
+        SetTickSourceForTests([] { return FakeTicks.load(); });
+    }
+    void TearDown() override { SetTickSourceForTests({}); }
+
+    static bool WaitsReach(const TFetchJob& job, size_t count) {
+        return ProcessEventsUntil([&] { return job.Waits().size() >= count; });
+    }
+};
+
+TEST_F(FetchWaits, PausesAfterTheInactivityTimeOut) {
     Server.SetScripts(Replies({QByteArray(), Ok(Page)}));
     TFetchJob job(PageUrl());
     job.SetTimeout(1);
     job.StartJob();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Server.Requests().size() == 1; }));
+    FakeTicks += 1000 + WrapShortfall;
     ASSERT_TRUE(job.WaitForHandOver());
     EXPECT_EQ(job.result, 1);
     EXPECT_EQ(job.LoggedTexts(), QStringList{"ERROR_Request aborted on timeout для " + PageUrl()});
@@ -249,19 +272,19 @@ struct TStopCase {
     int Logged;
 };
 
-class FetchStopDuringGet : public FetchJobTest, public testing::WithParamInterface<TStopCase> {};
+class FetchStopDuringGet : public FetchWaits, public testing::WithParamInterface<TStopCase> {};
 
-// The stop request is seen when Get returns (here: at the client's time-out),
-// and the interrupted attempt leaves no trace.
+// The stop request is seen when Get returns (here: at the client's time-out, which
+// the test brings about after the stop), and the interrupted attempt leaves no trace.
 TEST_P(FetchStopDuringGet, EndsWhenGetReturns) {
     const TStopCase& c = GetParam();
     Server.SetScripts(Replies(c.Replies));
     TFetchJob job(PageUrl());
     job.SetTimeout(3);
     job.StartJob();
-    ASSERT_TRUE(ProcessEventsUntil(
-        [&] { return Server.Requests().size() == c.Replies.size(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Server.Requests().size() == c.Replies.size(); }));
     job.Terminate();
+    FakeTicks += 3000 + WrapShortfall;
     ASSERT_TRUE(job.WaitForHandOver());
 
     EXPECT_EQ(job.result, c.Result);
@@ -277,23 +300,6 @@ INSTANTIATE_TEST_SUITE_P(
                     TStopCase{
                         "after_a_failure", {NotFound, QByteArray()}, -1, "ERROR_Not Found", 1}),
     [](const testing::TestParamInfo<TStopCase>& info) { return info.param.Name; });
-
-// The real waits, on a tick count the test moves by hand. It starts just below the
-// wrap of the 32-bit count, so every wait here spans the wrap.
-std::atomic<uint32_t> FakeTicks;
-
-class FetchWaits : public FetchJobTest {
-protected:
-    void SetUp() override {
-        FakeTicks = 0xFFFFFE00u;
-        SetTickSourceForTests([] { return FakeTicks.load(); });
-    }
-    void TearDown() override { SetTickSourceForTests({}); }
-
-    static bool WaitsReach(const TFetchJob& job, size_t count) {
-        return ProcessEventsUntil([&] { return job.Waits().size() >= count; });
-    }
-};
 
 TEST_F(FetchWaits, FinalWaitEndsOnAStopRequest) {
     Server.SetScripts(Replies({Ok(Capital)}));
@@ -328,7 +334,7 @@ TEST_F(FetchWaits, PauseRunsOutDespiteAStopAndNoAttemptFollows) {
     ASSERT_TRUE(WaitsReach(job, 1));
     job.Terminate();
     EXPECT_FALSE(job.Finished());
-    FakeTicks += 1000;
+    FakeTicks += 1000 + WrapShortfall;
     ASSERT_TRUE(job.WaitForHandOver());
     EXPECT_EQ(job.LoggedTexts().size(), 1);
     EXPECT_EQ(job.Waits(), TWaits{Pause});
