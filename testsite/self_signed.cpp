@@ -1,10 +1,7 @@
 #include "testsite/self_signed.h"
 
 #include <openssl/evp.h>
-#include <openssl/pem.h>
 #include <openssl/x509.h>
-
-#include <cstdio>
 
 #include <memory>
 #include <stdexcept>
@@ -22,10 +19,6 @@ void Check(bool ok, const char* what) {
     if (!ok)
         throw std::runtime_error(std::string("self-signed certificate: ") + what);
 }
-
-struct TFileClose {
-    void operator()(FILE* file) const { fclose(file); }
-};
 
 using TKey = std::unique_ptr<EVP_PKEY, TKeyFree>;
 using TCert = std::unique_ptr<X509, TCertFree>;
@@ -54,16 +47,4 @@ void UseSelfSignedCertificate(SSL_CTX* context) {
     TCert cert = SelfSignedFor(key.get(), "127.0.0.1");
     Check(SSL_CTX_use_certificate(context, cert.get()) == 1, "use certificate");
     Check(SSL_CTX_use_PrivateKey(context, key.get()) == 1, "use key");
-}
-
-void WriteClientCertificateFiles(const char* certPath, const char* keyPath, const char* passPhrase) {
-    TKey key(EVP_EC_gen("P-256"));
-    Check(key != nullptr, "key");
-    TCert cert = SelfSignedFor(key.get(), "quorvel-scraper client");
-    std::unique_ptr<FILE, TFileClose> certFile(fopen(certPath, "wb"));
-    Check(certFile && PEM_write_X509(certFile.get(), cert.get()) == 1, "writing the certificate");
-    std::unique_ptr<FILE, TFileClose> keyFile(fopen(keyPath, "wb"));
-    Check(keyFile && PEM_write_PKCS8PrivateKey(keyFile.get(), key.get(), EVP_aes_256_cbc(), nullptr,
-                                               0, nullptr, const_cast<char*>(passPhrase)) == 1,
-          "writing the key");
 }

@@ -13,22 +13,10 @@
 
 namespace {
 
-const QByteArray Bom = "\xEF\xBB\xBF";
 const QString Header = "\"Страна\";\"Город\";\"Урл города (или названия региона)\";\"Рубрика\";"
                        "\"Подрубрика\";\"Урл подрубрики\";\"Название организации\";\"Адрес\";"
                        "\"Телефоны\";\"Часы работы\";\"Сайт\";\"Описание\";\"Урл организации\"";
 const QString LogSavedText = "Работа завершена, лог записан в ";
-
-// The lines of a file that starts with the byte-order mark and ends every line
-// with CR LF; a file breaking that form gives a line saying so, which no
-// expectation matches.
-QStringList CrLfLines(const QByteArray& bytes) {
-    if (!bytes.startsWith(Bom) || (bytes.size() > Bom.size() && !bytes.endsWith("\r\n")))
-        return {"<not BOM + CR LF lines>"};
-    QStringList lines = QString::fromUtf8(bytes.mid(Bom.size())).split("\r\n");
-    lines.removeLast();
-    return lines;
-}
 
 // The data file's rows, after checking its header line.
 QStringList DataRows(const QByteArray& bytes) {

@@ -1,6 +1,6 @@
 #include "scraper_process.h"
 
-#include "testsite/self_signed.h"
+#include "tests/support/test_certificates.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -10,14 +10,24 @@
 #include <csignal>
 #include <stdexcept>
 
+const QByteArray Bom = "\xEF\xBB\xBF";
+
+QStringList CrLfLines(const QByteArray& bytes) {
+    if (!bytes.startsWith(Bom) || (bytes.size() > Bom.size() && !bytes.endsWith("\r\n")))
+        return {"<not BOM + CR LF lines>"};
+    QStringList lines = QString::fromUtf8(bytes.mid(Bom.size())).split("\r\n");
+    lines.removeLast();
+    return lines;
+}
+
 TScraperDir::TScraperDir(const QStringList& cityLines) {
     if (!FDir.isValid() || !QFile::copy(QUORVEL_SCRAPER_PATH, Path("quorvel-scraper")))
         throw std::runtime_error("cannot prepare the scraper directory");
     QFile(Path("quorvel-scraper"))
         .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     WriteBytes("cities.txt", (cityLines.join("\r\n") + "\r\n").toUtf8());
-    WriteClientCertificateFiles(Path("01cert.pem").toLocal8Bit().constData(),
-                                Path("01key.pem").toLocal8Bit().constData(), "vintrosk");
+    if (!WriteClientCertificate(Path(), QStringLiteral("vintrosk")))
+        throw std::runtime_error("cannot write the client certificate");
 }
 
 QString TScraperDir::Path(const QString& name) const {
@@ -81,17 +91,29 @@ void TScraperRun::TakeOutput() {
     }
 }
 
-bool TScraperRun::WaitForLine(const std::function<bool(const QString&)>& match, int timeoutMs) {
+bool TScraperRun::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
-    for (qsizetype seen = 0;;) {
+    for (;;) {
         TakeOutput();
-        for (; seen < FLines.size(); ++seen)
-            if (match(FLines[seen]))
-                return true;
+        if (done())
+            return true;
         if (deadline.hasExpired() || FProcess.state() == QProcess::NotRunning)
             return false;
-        FProcess.waitForReadyRead(int(std::min<qint64>(deadline.remainingTime(), 1000)));
+        // Short slices: `done` may depend on something other than the output.
+        FProcess.waitForReadyRead(int(std::min<qint64>(deadline.remainingTime(), 50)));
     }
+}
+
+bool TScraperRun::WaitForLine(const std::function<bool(const QString&)>& match, int timeoutMs) {
+    qsizetype seen = 0;
+    return WaitUntil(
+        [&] {
+            for (; seen < FLines.size(); ++seen)
+                if (match(FLines[seen]))
+                    return true;
+            return false;
+        },
+        timeoutMs);
 }
 
 int TScraperRun::WaitForExit(int timeoutMs) {

@@ -7,6 +7,13 @@
 
 #include <functional>
 
+extern const QByteArray Bom;
+
+// The lines of a file that starts with the byte-order mark and ends every line
+// with CR LF; a file breaking that form gives a line saying so, which no
+// expectation matches.
+QStringList CrLfLines(const QByteArray& bytes);
+
 // A copy of the real executable in a temporary directory of its own, with the
 // files a run needs beside it, and runs of it as a child process whose standard
 // output is collected line by line. Used on the test's main thread only.
@@ -32,6 +39,9 @@ public:
     TScraperRun(const TScraperDir& dir, const QStringList& arguments, const QString& baseUrl);
     ~TScraperRun();
 
+    // Waits (bounded), collecting standard output meanwhile, until `done` holds;
+    // false when it did not or the program ended first.
+    bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 60000);
     // Waits (bounded) until a line of standard output satisfies `match`.
     bool WaitForLine(const std::function<bool(const QString&)>& match, int timeoutMs = 60000);
     // Waits (bounded) for the end; returns the exit code, or -1 when it did not end.

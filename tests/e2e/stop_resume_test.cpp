@@ -10,14 +10,6 @@
 
 namespace {
 
-const QByteArray Bom = "\xEF\xBB\xBF";
-
-QStringList CrLfLines(const QByteArray& bytes) {
-    QStringList lines = QString::fromUtf8(bytes.mid(Bom.size())).split("\r\n");
-    lines.removeLast();
-    return lines;
-}
-
 QStringList DataRowsOf(const TScraperDir& dir, const QString& name) {
     return CrLfLines(dir.ReadBytes(name)).mid(1);
 }
@@ -48,8 +40,7 @@ TEST(HeadlessStop, ResumeFinishesWhatTheStoppedRunLeft) {
 
     TScraperRun stopped(dir, {"--headless", "--all", "--fresh"}, site.BaseUrl());
     // Both fetch threads end up waiting for a held card: the run cannot go on.
-    for (int i = 0; i < 600 && site.HeldPaths().size() < 2; ++i)
-        stopped.WaitForLine([](const QString&) { return false; }, 100);
+    stopped.WaitUntil([&] { return site.HeldPaths().size() >= 2; });
     const QStringList lost = site.HeldPaths();
     ASSERT_EQ(lost.size(), 2);
     stopped.Interrupt();
