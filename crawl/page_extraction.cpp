@@ -71,9 +71,10 @@ private:
 // first "</div>" after it; a header without "href=" gives no link, otherwise the
 // link is the text between the header's first "href=\"" and the quote after it.
 // Headers may overlap when their ends are far away, so every search goes through a
-// forward search, and cards that share one link share one string.
-QStringList ScanCardLinks(const QString& block, const QString& pageUrl) {
-    QStringList keys;
+// forward search, and cards that share one link share one string. Each link becomes
+// a job line: the link key followed by `tail`.
+QStringList ScanCardJobLines(const QString& block, const QString& pageUrl, const QString& tail) {
+    QStringList lines;
     const QString prefix = HostPrefix(pageUrl);
     TForwardSearch headerEnd(block, "</div>"), anyHref(block, "href="), quotedHref(block, Href),
         quote(block, Quote);
@@ -89,7 +90,7 @@ QStringList ScanCardLinks(const QString& block, const QString& pageUrl) {
             continue;
         const qsizetype href = quotedHref.From(start);
         if (href >= 0 && href == sharedHref && end == sharedEnd) {
-            keys.append(keys.back());
+            lines.append(lines.back());
             continue;
         }
         QString link;
@@ -98,11 +99,11 @@ QStringList ScanCardLinks(const QString& block, const QString& pageUrl) {
             if (close >= 0 && close < end)
                 link = block.mid(href + Href.size(), close - href - Href.size());
         }
-        keys.append(StripScheme(MakeAbsolute(link, prefix)));
+        lines.append(StripScheme(MakeAbsolute(link, prefix)) + tail);
         sharedHref = href;
         sharedEnd = end;
     }
-    return keys;
+    return lines;
 }
 
 QString CollapseSpaces(const QString& text) {
@@ -210,13 +211,8 @@ TCardJobs ExtractCardJobs(const QString& text, const QString& pageUrl) {
     jobs.Breadcrumb = CurrentBreadcrumb(text);
     const QString block = ExtractBetween(text, "<div class=\"organization-category__widgets\">",
                                          QString(), "<footer");
-    const QString tail = "|||" + jobs.Breadcrumb + "|||" + jobs.ListUrl;
-    const QStringList keys = ScanCardLinks(block, pageUrl);
-    for (qsizetype i = 0; i < keys.size(); ++i) {
-        const bool shared = i > 0 && keys[i].constData() == keys[i - 1].constData() &&
-                            keys[i].size() == keys[i - 1].size();
-        jobs.JobLines.append(shared ? jobs.JobLines.back() : keys[i] + tail);
-    }
+    jobs.JobLines =
+        ScanCardJobLines(block, pageUrl, "|||" + jobs.Breadcrumb + "|||" + jobs.ListUrl);
     return jobs;
 }
 
