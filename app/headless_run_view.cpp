@@ -29,9 +29,8 @@ void THeadlessRunView::ClearLog() {
     FLines.clear();
 }
 
-void THeadlessRunView::SetInputsEnabled(bool enabled) {
-    FInputsEnabled = enabled;
-}
+// No controls to enable or disable.
+void THeadlessRunView::SetInputsEnabled(bool) {}
 
 // Like a progress bar, the position stays within 0..maximum.
 void THeadlessRunView::SetProgressMax(int max) {

@@ -36,9 +36,6 @@ public:
     void SaveLog(const QString& path) override;
     void ProcessEvents() override;
 
-    bool InputsEnabled() const { return FInputsEnabled; }
-    const QStringList& LogLines() const { return FLines; }
-
 private:
     void ClearStatus();
     void DrawStatus();
@@ -48,7 +45,6 @@ private:
     FILE* FStatus;
     bool FStatusIsTerminal;
     bool FStatusShown = false;
-    bool FInputsEnabled = true;
     QStringList FLines;
     int FProgressMax = 0;
     int FProgressPosition = 0;

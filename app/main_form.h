@@ -51,7 +51,6 @@ public:
     const TScraper* Scraper() const { return FScraper.get(); }
     // From START until the current controller's thread has ended.
     bool RunInProgress() const;
-    const QString& BaseDir() const { return FSettings.BaseDir; }
 
     void FormShow();
     void FormClose();

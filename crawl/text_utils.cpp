@@ -278,13 +278,6 @@ QString AddScheme(const QString& text) {
     return "https://" + text;
 }
 
-QString DecodeCp1251Bytes(const QString& text) {
-    QByteArray bytes(text.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < text.size(); ++i)
-        bytes[i] = char(text[i].unicode() & 0xFF);
-    return DecodeWindows1251(bytes);
-}
-
 QString Trim(const QString& text) {
     qsizetype start = 0, end = text.size();
     while (start < end && text[start].unicode() <= 32)

@@ -55,9 +55,6 @@ QString StripScheme(const QString& url);
 // "https://" in front of a link key.
 QString AddScheme(const QString& text);
 
-// The low byte of each character, read as Windows-1251.
-QString DecodeCp1251Bytes(const QString& text);
-
 // Removes the characters with codes 0 to 32 at both ends (U+00A0 stays).
 QString Trim(const QString& text);
 

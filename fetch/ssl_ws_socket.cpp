@@ -76,7 +76,6 @@ void TSslWSocket::Connect() {
 void TSslWSocket::ResetSession() {
     FEngine.reset();
     FSslState = sslNone;
-    FHandshakeErr = 0;
     FSession = TSslSessionInfo();
 }
 
@@ -128,8 +127,7 @@ void TSslWSocket::ContinueHandshake() {
                         QStringLiteral("Error, connection closed unexpectedly"));
         break;
     case TSslEngine::ResultFailed: {
-        FHandshakeErr = FEngine->FailureCode();
-        const int reason = ERR_GET_REASON(FHandshakeErr);
+        const int reason = ERR_GET_REASON(FEngine->FailureCode());
         if (HandshakeFailed(reason, HandshakeFailureText(reason, FEngine->FailureTexts())))
             CloseWithError(ConnectionAborted);
         break;

@@ -64,8 +64,6 @@ public:
     std::function<void(int error)> OnSslHandshakeDone;
 
     QString SslHandshakeRespMsg() const { return FHandshakeRespMsg; }
-    // The library's error code behind a failed handshake (0 when none).
-    unsigned long SslHandshakeErr() const { return FHandshakeErr; }
     TSslState SslState() const { return FSslState; }
     const TSslSessionInfo& SslSession() const { return FSession; }
 
@@ -96,6 +94,5 @@ private:
     std::unique_ptr<TSslEngine> FEngine;
     TSslState FSslState = sslNone;
     QString FHandshakeRespMsg;
-    unsigned long FHandshakeErr = 0;
     TSslSessionInfo FSession;
 };

@@ -31,8 +31,3 @@ int64_t TMemoryStream::Read(char* data, int64_t count) {
     FPosition += available;
     return available;
 }
-
-void TMemoryStream::Clear() {
-    FData.clear();
-    FPosition = 0;
-}

@@ -19,7 +19,6 @@ public:
     void Write(const QByteArray& data) { Write(data.constData(), data.size()); }
     // Reads up to `count` bytes from the position; returns how many were read.
     int64_t Read(char* data, int64_t count);
-    void Clear();
 
     const QByteArray& Data() const { return FData; }
 

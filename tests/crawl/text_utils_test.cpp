@@ -199,8 +199,6 @@ TEST(TextUtils, SmallHelpers) {
     EXPECT_EQ(AddScheme("tomsk.quorvel.ru"), "https://tomsk.quorvel.ru");
     EXPECT_EQ(AddScheme(StripScheme("https://a.b/c")), "https://a.b/c");
     EXPECT_EQ(QuoteToApostrophe("\"a\" \"\""), "'a' ''");
-    EXPECT_EQ(DecodeCp1251Bytes(u"\u00C0\u00E0"_qs), u"Аа"_qs);
-    EXPECT_EQ(DecodeCp1251Bytes(u"\u04C0A"_qs), u"АA"_qs); // only the low byte counts
     EXPECT_EQ(Trim(QString("\t\r\n x y\x01 ")), "x y");
     EXPECT_EQ(Trim(u"\u00A0x\u00A0"_qs), u"\u00A0x\u00A0"_qs);
     EXPECT_EQ(Trim(WithNul("", " x")), "x");
