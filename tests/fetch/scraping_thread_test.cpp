@@ -234,6 +234,7 @@ TEST(FetchRefused, PausesAfterEveryRefusedConnection) {
 // lets it. It starts just below the wrap of the 32-bit count, so every wait and
 // time-out here spans the wrap.
 std::atomic<uint32_t> FakeTicks;
+std::atomic<int> TickReads;
 // The client measures a span across the wrap as 4294967295 - last + now, one
 // millisecond short of the distance.
 constexpr uint32_t WrapShortfall = 1;
@@ -242,12 +243,23 @@ class FetchWaits : public FetchJobTest {
 protected:
     void SetUp() override {
         FakeTicks = 0xFFFFFE00u;
-        SetTickSourceForTests([] { return FakeTicks.load(); });
+        SetTickSourceForTests([] {
+            ++TickReads;
+            return FakeTicks.load();
+        });
     }
     void TearDown() override { SetTickSourceForTests({}); }
 
     static bool WaitsReach(const TFetchJob& job, size_t count) {
         return ProcessEventsUntil([&] { return job.Waits().size() >= count; });
+    }
+    // True once the job's wait has read the clock twice more, so it went on after
+    // the first reading; false when the job finished instead, since an ended wait
+    // reads it no more.
+    static bool KeepsWaiting(const TFetchJob& job) {
+        const int base = TickReads.load();
+        ProcessEventsUntil([&] { return TickReads.load() >= base + 2 || job.Finished(); });
+        return !job.Finished();
     }
 };
 
@@ -307,7 +319,7 @@ TEST_F(FetchWaits, FinalWaitEndsOnAStopRequest) {
     job.RealWaits = true;
     job.StartJob();
     ASSERT_TRUE(WaitsReach(job, 1));
-    EXPECT_FALSE(job.Finished());
+    EXPECT_TRUE(KeepsWaiting(job));
     job.Terminate();
     ASSERT_TRUE(job.WaitForHandOver());
     EXPECT_EQ(job.result, -1);
@@ -320,7 +332,7 @@ TEST_F(FetchWaits, FinalWaitEndsAfterASecondOfTicks) {
     job.StartJob();
     ASSERT_TRUE(WaitsReach(job, 1));
     FakeTicks += 999;
-    EXPECT_FALSE(job.Finished());
+    EXPECT_TRUE(KeepsWaiting(job));
     FakeTicks += 1;
     ASSERT_TRUE(job.WaitForHandOver());
     EXPECT_EQ(job.Waits(), TWaits{FinalWait});
@@ -333,8 +345,8 @@ TEST_F(FetchWaits, PauseRunsOutDespiteAStopAndNoAttemptFollows) {
     job.StartJob();
     ASSERT_TRUE(WaitsReach(job, 1));
     job.Terminate();
-    EXPECT_FALSE(job.Finished());
-    FakeTicks += 1000 + WrapShortfall;
+    EXPECT_TRUE(KeepsWaiting(job));
+    FakeTicks += 1000;
     ASSERT_TRUE(job.WaitForHandOver());
     EXPECT_EQ(job.LoggedTexts().size(), 1);
     EXPECT_EQ(job.Waits(), TWaits{Pause});
