@@ -120,7 +120,7 @@ void TScraper::LoadInputs() {
         BuildStartEntries();
     firmscounter = 0;
     FirmsWritten = 0;
-    RunStep(&TScraper::RefreshCounters);
+    ShowCounters();
     LoadSkipList();
     OpenDataFile();
     ProgressBarPosition = 0;
@@ -192,7 +192,7 @@ void TScraper::StartOneJob() {
         return;
     const QString entry = WorkList.takeFirst();
     ++ProgressBarPosition;
-    RunStep(&TScraper::RefreshProgress);
+    ShowProgress();
     if (Trim(entry).isEmpty())
         return;
     TScrapingThread* thread = FSettings.NewFetchThread();
@@ -246,7 +246,7 @@ void TScraper::RoutePage(const TScrapingThread& thread, const QString& page) {
         FDataFile->WriteRecord(ExtractOrganisation(page, thread.url, thread.category,
                                                    thread.categoryurl, CityList, RubricList));
         ++FirmsWritten;
-        RunStep(&TScraper::RefreshCounters);
+        ShowCounters();
         break;
     case TPageKind::CityPage:
         RouteCityPage(page, thread.url);
@@ -286,7 +286,7 @@ void TScraper::QueueCardJobs(const QString& page, const QString& url) {
     ProgressBarMax += static_cast<int32_t>(jobs.size());
     Log(QStringLiteral("Найдено ") + QString::number(jobs.size()) +
         QStringLiteral(" объектов по ссылке ") + url);
-    RunStep(&TScraper::RefreshCounters);
+    ShowCounters();
 }
 
 // False when the link is known already (in any letter case) or listed in skip.txt.
@@ -323,10 +323,10 @@ void TScraper::FinishRun(TRunEnd how) {
         StopRunningFetchThreads();
     if (how != TRunEnd::Stopped) {
         ProgressBarPosition = 0;
-        TryStep([this] { RunStep(&TScraper::RefreshProgress); });
+        TryStep([this] { ShowProgress(); });
         timerslastupdated = 0;
         FForceCounters = true;
-        TryStep([this] { RunStep(&TScraper::RefreshCounters); });
+        TryStep([this] { ShowCounters(); });
     }
     TryStep([this] { CloseDataFile(); });
     if (FInputsLoaded)
@@ -449,9 +449,21 @@ bool TScraper::ThrottleOpen() const {
     return TicksBetween(timerslastupdated, TickCount()) > 1000;
 }
 
+// The refreshes are throttled here, on the controller's side, so that a refresh
+// that would show nothing costs no trip to the main thread.
+void TScraper::ShowProgress() {
+    if (ThrottleOpen())
+        RunStep(&TScraper::RefreshProgress);
+}
+
+// The run end's refresh is forced: it must show the final counters even when the
+// tick count has just wrapped to within 1000 ms of zero.
+void TScraper::ShowCounters() {
+    if (FForceCounters || ThrottleOpen())
+        RunStep(&TScraper::RefreshCounters);
+}
+
 void TScraper::RefreshProgress() {
-    if (!ThrottleOpen())
-        return;
     FView.SetProgressMax(ProgressBarMax);
     FView.SetProgressPosition(ProgressBarPosition);
     const int position = FView.ProgressPosition();
@@ -461,11 +473,7 @@ void TScraper::RefreshProgress() {
     FView.ProcessEvents();
 }
 
-// The run end's refresh is forced: it must show the final counters even when the
-// tick count has just wrapped to within 1000 ms of zero.
 void TScraper::RefreshCounters() {
-    if (!FForceCounters && !ThrottleOpen())
-        return;
     FView.SetCounterTexts(QStringLiteral("Найдено организаций: ") + QString::number(firmscounter),
                           QStringLiteral("Записано организаций: ") + QString::number(FirmsWritten));
     timerslastupdated = TickCount();

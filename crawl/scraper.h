@@ -95,6 +95,9 @@ private:
     void ArmResumeTimer();
     void ReportOutcome();
     bool ThrottleOpen() const;
+    // A window refresh, when the throttle lets it show.
+    void ShowProgress();
+    void ShowCounters();
     QString FreeLogPath() const;
 
     TRunView& FView;
