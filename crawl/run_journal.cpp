@@ -233,10 +233,14 @@ void TRunJournal::Begin(const QString& path, const TListPrints& prints, const QS
 }
 
 void TRunJournal::Taken(int64_t job, const QString& entry) {
+    if (!FFile.IsOpen())
+        return;
     FFile.Append(Record('T', QByteArray::number(qlonglong(job)) + '\t' + Escape(entry)));
 }
 
 void TRunJournal::Done(int64_t job, const TRoutedLinks& links, int64_t dataSize) {
+    if (!FFile.IsOpen())
+        return;
     QByteArray group;
     for (const QString& link : links.ListLinks)
         group += Record('A', link);
@@ -251,5 +255,7 @@ void TRunJournal::Done(int64_t job, const TRoutedLinks& links, int64_t dataSize)
 }
 
 void TRunJournal::Failed(int64_t job) {
+    if (!FFile.IsOpen())
+        return;
     FFile.Append(Record('F', QByteArray::number(qlonglong(job))));
 }

@@ -64,7 +64,9 @@ TJournalDataFile ReplayJournal(const QByteArray& bytes, const TListPrints& print
                                TSavedLists& lists);
 
 // The writer, owned and used by the controller's thread. Every call raises
-// EFileWriteError when the disk refuses, leaving the file ending with a whole record.
+// EFileWriteError when the disk refuses, leaving the file ending with a whole
+// record. Before Begin and after Close the records go nowhere: a run that could
+// not begin its journal never gets to take a job.
 class TRunJournal {
 public:
     // Replaces the journal at `path` with a new one continuing from the lists

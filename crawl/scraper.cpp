@@ -156,7 +156,8 @@ void TScraper::LoadInputs() {
     DropSkippedAndBlankEntries();
     CutCrashedDataFile(FFiles, saved);
     OpenDataFile();
-    BeginJournal();
+    if (FSettings.KeepJournal)
+        BeginJournal();
     ProgressBarPosition = 0;
     ProgressBarMax = static_cast<int32_t>(WorkList.size());
     FInputsLoaded = true;
@@ -428,7 +429,7 @@ int64_t TScraper::TakenJobOf(const TScrapingThread* thread) const {
 // Rows before the journal that vouches for them, so that after a power loss the
 // journal never claims a row the data file lost.
 void TScraper::SyncNowAndThen() {
-    if (TicksBetween(FLastSync, TickCount()) < SyncIntervalMs)
+    if (!FSettings.KeepJournal || TicksBetween(FLastSync, TickCount()) < SyncIntervalMs)
         return;
     FDataFile->Sync();
     FJournal.Sync();

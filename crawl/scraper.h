@@ -26,6 +26,9 @@ struct TScraperSettings {
     QString SiteBaseUrl;                              // empty = SiteBaseUrl()
     std::function<TScrapingThread*()> NewFetchThread; // empty = real fetch threads
     int FailurePauseMs = 30000;                       // the pause after a failure of the loop
+    // Off only where the journal's cost is measured (bench/journal): no lists
+    // saved at the start, no journal, no syncs during the run.
+    bool KeepJournal = true;
 };
 
 // The crawl controller: owns one run, from loading its inputs to saving its work
