@@ -166,10 +166,10 @@ void TScraper::LoadInputs() {
 // The saved lists as the last run left them (its journal replayed when it never
 // saved them). Pages that failed before are tried again after everything else.
 void TScraper::ResumeSavedRun(const TSavedRun& saved) {
-    WorkList = saved.Lists.Work;
+    WorkList.append(saved.Lists.Work);
     for (const QString& key : saved.Lists.Known)
         AddKnown(key);
-    RubricList = saved.Lists.Rubrics;
+    RubricList.append(saved.Lists.Rubrics);
     QSet<QString> queued(WorkList.begin(), WorkList.end());
     for (const QString& entry : saved.Lists.Failed) {
         if (!queued.contains(entry)) {
