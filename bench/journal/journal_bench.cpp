@@ -9,9 +9,9 @@
 #include "crawl/scraper.h"
 #include "crawl/text_utils.h"
 #include "platform/durable_file.h"
-#include "testsite/site_server.h"
 #include "tests/support/event_wait.h"
 #include "tests/support/test_certificates.h"
+#include "testsite/site_server.h"
 
 #include <QCoreApplication>
 #include <QDir>

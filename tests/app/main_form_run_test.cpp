@@ -3,8 +3,8 @@
 
 #include "crawl/orphan_threads.h"
 #include "crawl/run_lock.h"
-#include "platform/file_lock.h"
 #include "platform/exception.h"
+#include "platform/file_lock.h"
 
 #include <QDir>
 #include <QProgressBar>
