@@ -53,7 +53,7 @@ template <typename T> T* NewControl(QWidget* parent, const char* name) {
 TMainForm::TMainForm(TScraperSettings settings, std::unique_ptr<TFormDialogs> dialogs)
     : FSettings(std::move(settings)), FDialogs(std::move(dialogs)), FLayout(ClientSize) {
     if (FSettings.BaseDir.isEmpty())
-        FSettings.BaseDir = ExecutableDir();
+        FSettings.BaseDir = ChooseFilesDir({}, ExecutableDir());
     if (!FDialogs)
         FDialogs = std::make_unique<TMessageBoxDialogs>(this);
     setWindowTitle(QStringLiteral("Парсер сайта Quorvel"));

@@ -52,7 +52,7 @@ QString FailureMessage() {
 TScraper::TScraper(TRunView& view, TScraperSettings settings)
     : FView(view), FSettings(std::move(settings)), timerslastupdated(TickCount()) {
     if (FSettings.BaseDir.isEmpty())
-        FSettings.BaseDir = ExecutableDir();
+        FSettings.BaseDir = ChooseFilesDir({}, ExecutableDir());
     if (FSettings.SiteBaseUrl.isEmpty())
         FSettings.SiteBaseUrl = SiteBaseUrl();
     if (!FSettings.NewFetchThread)
@@ -118,8 +118,7 @@ void TScraper::StartRun() {
 // lists that were not loaded completely.
 void TScraper::LoadInputs() {
     Log(QStringLiteral("Начинаем работу..."));
-    const QStringList cityLines = ReadTextFileLines(FilePath(QStringLiteral("cities.txt")));
-    for (const QString& line : cityLines)
+    for (const QString& line : ReadTextFileLines(FilePath(QStringLiteral("cities.txt"))))
         AddCityListEntry(CityList, line);
     if (QFile::exists(FilePath(QStringLiteral("lists.dat"))))
         LoadWorkLists();

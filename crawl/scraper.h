@@ -15,7 +15,6 @@
 class TScrapingThread;
 struct TRunLists;
 class TDataFile;
-struct TCityItem;
 
 // What a run did: pages fetched whole, fetches that failed, rows written.
 struct TRunTotals {
@@ -27,7 +26,7 @@ struct TRunTotals {
 // Where a run keeps its files, which site it starts from and how it makes its
 // fetch threads. The defaults are the program's; tests point them elsewhere.
 struct TScraperSettings {
-    QString BaseDir;                                  // empty = ExecutableDir()
+    QString BaseDir;                                  // empty = ChooseFilesDir's default
     QString SiteBaseUrl;                              // empty = SiteBaseUrl()
     std::function<TScrapingThread*()> NewFetchThread; // empty = real fetch threads
     int FailurePauseMs = 30000;                       // the pause after a failure of the loop
