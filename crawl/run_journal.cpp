@@ -101,8 +101,7 @@ public:
             FGroup.ListLinks.append(Unescape(payload));
             return true;
         case 'R':
-            FGroup.RubricEntries.append(Unescape(payload));
-            return true;
+            return AddRubric(Unescape(payload));
         case 'C':
             FGroup.CardJobs.append(Unescape(payload));
             return true;
@@ -140,6 +139,14 @@ private:
             FLists.Work.removeFirst();
         }
         FTaken.append({*job, entry});
+        return true;
+    }
+
+    bool AddRubric(const QString& line) {
+        TRubricEntry rubric;
+        if (!ParseRubricLine(line, rubric))
+            return false;
+        FGroup.Rubrics.append(rubric);
         return true;
     }
 
@@ -186,9 +193,9 @@ private:
         }
         if (FKnown)
             FLists.Known.append(FGroup.ListLinks);
-        for (const QString& entry : FGroup.RubricEntries)
-            if (FRubrics && !FLists.Rubrics.contains(entry))
-                FLists.Rubrics.append(entry);
+        for (const TRubricEntry& rubric : FGroup.Rubrics)
+            if (FRubrics && !FLists.Rubrics.contains(rubric))
+                FLists.Rubrics.append(rubric);
         FGroup = {};
     }
 
@@ -201,6 +208,18 @@ private:
 };
 
 } // namespace
+
+QString RubricLine(const TRubricEntry& rubric) {
+    return rubric.first + QLatin1Char('\t') + rubric.second;
+}
+
+bool ParseRubricLine(const QString& line, TRubricEntry& rubric) {
+    const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+    if (tab < 0)
+        return false;
+    rubric = {line.left(tab), line.mid(tab + 1)};
+    return true;
+}
 
 QByteArray ListFilePrint(const QByteArray* bytes) {
     if (!bytes)
@@ -244,8 +263,8 @@ void TRunJournal::Done(int64_t job, const TRoutedLinks& links, int64_t dataSize)
     QByteArray group;
     for (const QString& link : links.ListLinks)
         group += Record('A', link);
-    for (const QString& entry : links.RubricEntries)
-        group += Record('R', entry);
+    for (const TRubricEntry& rubric : links.Rubrics)
+        group += Record('R', RubricLine(rubric));
     for (const QString& card : links.CardJobs)
         group += Record('C', card);
     QByteArray outcome = QByteArray::number(qlonglong(job));

@@ -3,6 +3,8 @@
 #include "platform/durable_file.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -29,19 +31,28 @@ struct TListPrints {
     QByteArray Lists, AllKnown, Rubrics, Failed;
 };
 
+// A subrubric's link key and the name of its rubric.
+using TRubricEntry = QPair<QString, QString>;
+
+// The line of a rubric entry in rubrics.dat and in the journal: the link key, a
+// tab (which no link key holds), the rubric name.
+QString RubricLine(const TRubricEntry& rubric);
+// The entry of such a line; false for a line without a tab.
+bool ParseRubricLine(const QString& line, TRubricEntry& rubric);
+
 // The four lists as a run saves and loads them.
 struct TSavedLists {
-    QStringList Work;    // lists.dat, queue order
-    QStringList Known;   // allknown.dat
-    QStringList Rubrics; // rubrics.dat, "subrubric link key=rubric name"
-    QStringList Failed;  // failed.dat, job lines
+    QStringList Work;            // lists.dat, queue order
+    QStringList Known;           // allknown.dat
+    QList<TRubricEntry> Rubrics; // rubrics.dat
+    QStringList Failed;          // failed.dat, job lines
 };
 
 // What one finished list or city page added to the lists.
 struct TRoutedLinks {
-    QStringList ListLinks;     // appended to the work list and known
-    QStringList RubricEntries; // appended to the rubric names
-    QStringList CardJobs;      // put at the front of the work list, in this order
+    QStringList ListLinks;       // appended to the work list and known
+    QList<TRubricEntry> Rubrics; // the rubric names of the subrubrics among them
+    QStringList CardJobs;        // put at the front of the work list, in this order
 };
 
 // The data file named by a journal and the length up to which the journal vouches

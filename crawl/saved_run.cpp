@@ -20,6 +20,15 @@ QStringList LinesOf(const std::optional<QByteArray>& bytes) {
     return bytes ? SplitLines(DecodeTextFileBytes(*bytes)) : QStringList();
 }
 
+QList<TRubricEntry> RubricsOf(const std::optional<QByteArray>& bytes) {
+    QList<TRubricEntry> rubrics;
+    TRubricEntry rubric;
+    for (const QString& line : LinesOf(bytes))
+        if (ParseRubricLine(line, rubric))
+            rubrics.append(rubric);
+    return rubrics;
+}
+
 QByteArray PrintOf(const std::optional<QByteArray>& bytes) {
     return ListFilePrint(bytes ? &*bytes : nullptr);
 }
@@ -34,7 +43,7 @@ TSavedRun ReadSavedRun(const TRunFiles& files, bool knownRequired) {
     const std::optional<QByteArray> failed = ReadIfThere(files.Failed());
     TSavedRun saved;
     saved.Exists = lists || failed;
-    saved.Lists = {LinesOf(lists), LinesOf(known), LinesOf(rubrics), LinesOf(failed)};
+    saved.Lists = {LinesOf(lists), LinesOf(known), RubricsOf(rubrics), LinesOf(failed)};
     if (const std::optional<QByteArray> journal = ReadIfThere(files.Journal())) {
         const TListPrints prints{PrintOf(lists), PrintOf(known), PrintOf(rubrics), PrintOf(failed)};
         saved.DataFile = ReplayJournal(
@@ -64,7 +73,10 @@ TListPrints SaveRunLists(const TRunFiles& files, const TSavedLists& lists) {
         return ListFilePrint(&bytes);
     };
     prints.AllKnown = save(lists.Known, files.AllKnown());
-    prints.Rubrics = save(lists.Rubrics, files.Rubrics());
+    QStringList rubricLines;
+    for (const TRubricEntry& rubric : lists.Rubrics)
+        rubricLines.append(RubricLine(rubric));
+    prints.Rubrics = save(rubricLines, files.Rubrics());
     prints.Lists = save(lists.Work, files.Lists());
     prints.Failed = save(lists.Failed, files.Failed());
     return prints;

@@ -35,12 +35,19 @@ bool LessIgnoreCase(const QString& a, const QString& b) {
     return CompareTextIgnoreCase(a, b) < 0;
 }
 
-// "URL=label" from a cities.txt line "label=URL", the URL cut to 100 characters.
-QString CityListEntry(const QString& line) {
+// The city list entry of a cities.txt line "label=URL": the URL, cut to 100
+// characters, names the label. A city given as "http://" is fetched over HTTPS, so
+// its cards carry "https://" and the entry is named that way to be found by them.
+void AddCityListEntry(TNameValueList& cityList, const QString& line) {
     const qsizetype equals = line.indexOf(QLatin1Char('='));
-    if (equals < 0)
-        return line.left(100) + QLatin1Char('=');
-    return line.mid(equals + 1).left(100) + QLatin1Char('=') + line.left(equals);
+    if (equals < 0) {
+        cityList.Add(line.left(100), QString());
+        return;
+    }
+    QString url = line.mid(equals + 1);
+    if (HasWebScheme(url))
+        url = AddScheme(StripScheme(url));
+    cityList.Add(url.left(100), line.left(equals));
 }
 
 // The link an entry fetches: a card job line's card link, or the entry itself.
@@ -55,7 +62,7 @@ QString FailureMessage() {
 
 TScraperSettings WithDefaults(TScraperSettings settings) {
     if (settings.BaseDir.isEmpty())
-        settings.BaseDir = ExecutableDir();
+        settings.BaseDir = ChooseFilesDir({}, ExecutableDir());
     if (settings.SiteBaseUrl.isEmpty())
         settings.SiteBaseUrl = SiteBaseUrl();
     if (!settings.NewFetchThread)
@@ -133,7 +140,6 @@ void TScraper::StartRun() {
     WorkList.reserve(1000000);
     KnownList.reserve(100000);
     SkipList.reserve(1000);
-    RubricList.reserve(10000);
 }
 
 // Run start, steps 4 to 10. The lists count as loaded (and are saved at the run's
@@ -143,7 +149,7 @@ void TScraper::StartRun() {
 void TScraper::LoadInputs() {
     Log(QStringLiteral("Начинаем работу..."));
     for (const QString& line : ReadTextFileLines(FFiles.Cities()))
-        CityList.append(CityListEntry(line));
+        AddCityListEntry(CityList, line);
     const TSavedRun saved = ReadSavedRun(FFiles, true);
     if (saved.Exists)
         ResumeSavedRun(saved);
@@ -169,7 +175,8 @@ void TScraper::ResumeSavedRun(const TSavedRun& saved) {
     WorkList.append(saved.Lists.Work);
     for (const QString& key : saved.Lists.Known)
         AddKnown(key);
-    RubricList.append(saved.Lists.Rubrics);
+    for (const TRubricEntry& rubric : saved.Lists.Rubrics)
+        RubricList.Add(rubric.first, rubric.second);
     QSet<QString> queued(WorkList.begin(), WorkList.end());
     for (const QString& entry : saved.Lists.Failed) {
         if (!queued.contains(entry)) {
@@ -179,24 +186,47 @@ void TScraper::ResumeSavedRun(const TSavedRun& saved) {
     }
 }
 
-// The selected cities in list order; a city path gets the site's base URL in front.
-// A city whose cities.txt line has no "=" carries no URL: the log names it and the
-// run goes on without it, since the other cities need not suffer for one bad line.
+// The selected cities in list order. A run with nothing to crawl ends here, saying
+// why, before it creates a data file or replaces the saved lists.
 void TScraper::BuildStartEntries() {
     QList<TCityItem> selected;
     Synchronize([&] { selected = FView.SelectedCities(); });
-    for (const TCityItem& item : selected) {
-        if (!item.HasUrl) {
-            Log(QStringLiteral("Город \"%1\" пропущен: в cities.txt у него нет ссылки")
-                    .arg(item.Label));
-            continue;
-        }
-        QString url = item.Url;
-        if (url.startsWith(QLatin1Char('/')))
-            url = FSettings.SiteBaseUrl + url;
-        WorkList.append(StripScheme(url));
-        AddKnown(StripScheme(url));
+    for (const TCityItem& item : selected)
+        AddStartEntry(item);
+    if (WorkList.isEmpty())
+        throw Exception(NothingToCrawl(!selected.isEmpty()));
+}
+
+// A city path gets the site's base URL in front. A city without a URL, or whose
+// URL is neither a path nor "https://" or "http://", is named in the log and left
+// out: the other cities need not suffer for one bad line.
+void TScraper::AddStartEntry(const TCityItem& item) {
+    if (!item.HasUrl) {
+        Log(QStringLiteral("Город \"%1\" пропущен: в cities.txt у него нет ссылки")
+                .arg(item.Label));
+        return;
     }
+    QString url = item.Url;
+    if (url.startsWith(QLatin1Char('/')))
+        url = FSettings.SiteBaseUrl + url;
+    if (!HasWebScheme(url)) {
+        Log(QStringLiteral("Город \"%1\" пропущен: ссылка \"%2\" не начинается с \"/\", "
+                           "\"https://\" или \"http://\"")
+                .arg(item.Label, item.Url));
+        return;
+    }
+    WorkList.append(StripScheme(url));
+    AddKnown(StripScheme(url));
+}
+
+QString TScraper::NothingToCrawl(bool citySelected) const {
+    if (CityList.Size() == 0)
+        return QStringLiteral("В файле %1 нет ни одного города; добавьте строки вида "
+                              "\"Страна, Город=https://адрес\"")
+            .arg(FFiles.Cities());
+    if (!citySelected)
+        return QStringLiteral("Не выбран ни один город, обходить нечего");
+    return QStringLiteral("Ни один из выбранных городов не может быть обойдён");
 }
 
 // skip.txt lines are compared trimmed, so stray blanks around a link do not hide it.
@@ -227,7 +257,8 @@ void TScraper::OpenDataFile() {
 }
 
 void TScraper::BeginJournal() {
-    const TListPrints prints = SaveRunLists(FFiles, {WorkList, KnownList, RubricList, FailedList});
+    const TListPrints prints =
+        SaveRunLists(FFiles, {WorkList, KnownList, RubricList.Entries(), FailedList});
     FJournal.Begin(FFiles.Journal(), prints, FDataFile->FileName(), FDataFile->Size());
     FLastSync = TickCount();
 }
@@ -295,10 +326,13 @@ void TScraper::CollectOneResult() {
     const int64_t job = TakenJobOf(thread.get());
     const QString page = std::exchange(thread->html, QString());
     LogMessageText = thread->url + QStringLiteral(": ") + thread->statusText;
-    if (thread->result != 1)
+    if (thread->result != 1) {
+        ++FPagesFailed;
         FailJob(job);
-    else
+    } else {
+        ++FPagesFetched;
         RoutePage(job, *thread, page);
+    }
     thread->Terminate();
     thread->WaitFor();
     thread.reset();
@@ -363,7 +397,7 @@ TRoutedLinks TScraper::ListPageLinks(const QString& page, const QString& url) co
     TRoutedLinks links;
     for (const QString& key : found.SubrubricLinks) {
         if (TakeNewLink(links, key))
-            links.RubricEntries.append(key + QLatin1Char('=') + found.Breadcrumb);
+            links.Rubrics.append({key, found.Breadcrumb});
     }
     for (const QString& key : found.PageLinks)
         TakeNewLink(links, key);
@@ -396,7 +430,8 @@ void TScraper::CommitRouting(int64_t job, const TRoutedLinks& links, const QStri
         WorkList.append(key);
         AddKnown(key);
     }
-    RubricList.append(links.RubricEntries);
+    for (const TRubricEntry& rubric : links.Rubrics)
+        RubricList.Add(rubric.first, rubric.second);
     for (qsizetype i = links.CardJobs.size() - 1; i >= 0; --i)
         WorkList.prepend(links.CardJobs[i]);
     const auto cards = static_cast<int32_t>(links.CardJobs.size());
@@ -496,7 +531,7 @@ void TScraper::CloseDataFile() {
 // run continues from.
 void TScraper::SaveWorkLists() {
     PutBackTakenJobs();
-    SaveRunLists(FFiles, {WorkList, KnownList, RubricList, FailedList});
+    SaveRunLists(FFiles, {WorkList, KnownList, RubricList.Entries(), FailedList});
     FJournal.Close();
     QFile::remove(FFiles.Journal());
     LogFailedPages();
@@ -530,8 +565,8 @@ void TScraper::ReleaseRun() {
     WorkList = {};
     KnownList = {};
     SkipList = {};
-    CityList = {};
-    RubricList = {};
+    CityList.Clear();
+    RubricList.Clear();
     FailedList = {};
 }
 

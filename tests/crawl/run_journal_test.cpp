@@ -22,7 +22,9 @@ struct TReplayCase {
     int CutBytes = 0;             // lost from the end, as by a crash in the middle of a write
     TListPrints Current = Prints; // the files' fingerprints at the replay
     int64_t DataFileSize = 1000;
-    QStringList Work = {}, Known = {}, Rubrics = {}, Failed = {};
+    QStringList Work = {}, Known = {};
+    QList<TRubricEntry> Rubrics = {};
+    QStringList Failed = {};
     int64_t WholeRows = DataStart;
 };
 
@@ -57,104 +59,104 @@ TEST_P(JournalReplay, GivesTheListsTheRunHadWithUnfinishedJobsBackInFront) {
     EXPECT_EQ(data.WholeRows, c.WholeRows);
 }
 
-const TRoutedLinks Found{{"d", "e"}, {"d=Rubric"}, {"k1", "k2"}};
+const TRoutedLinks Found{{"d?x=y", "e"}, {{"d?x=y", "Rubric = R"}}, {"k1", "k2"}};
+const QStringList AbcFound = {"a", "b", "c", "d?x=y", "e"};
 
-INSTANTIATE_TEST_SUITE_P(Cases, JournalReplay,
-                         testing::Values(TReplayCase{"TakenJobsGoBackInTakenOrder",
-                                                     [](TRunJournal& j) {
-                                                         j.Taken(1, "a");
-                                                         j.Taken(2, "b");
-                                                     },
-                                                     0, Prints, 1000, Abc, Abc},
-                                         TReplayCase{"DoneJobAddsLinksRubricsAndCardsInFront",
-                                                     [](TRunJournal& j) {
-                                                         j.Taken(1, "a");
-                                                         j.Taken(2, "b");
-                                                         j.Done(2, Found, -1);
-                                                     },
-                                                     0,
-                                                     Prints,
-                                                     1000,
-                                                     {"a", "k1", "k2", "c", "d", "e"},
-                                                     {"a", "b", "c", "d", "e"},
-                                                     {"d=Rubric"}},
-                                         TReplayCase{"FailedJobGoesToTheFailedList",
-                                                     [](TRunJournal& j) {
-                                                         j.Taken(1, "a");
-                                                         j.Failed(1);
-                                                         j.Taken(2, "b");
-                                                     },
-                                                     0,
-                                                     Prints,
-                                                     1000,
-                                                     {"b", "c"},
-                                                     Abc,
-                                                     {},
-                                                     {"a"}},
-                                         TReplayCase{"RowsAreVouchedUpToTheLastCard",
-                                                     [](TRunJournal& j) {
-                                                         j.Taken(1, "a");
-                                                         j.Done(1, {}, 150);
-                                                         j.Taken(2, "b");
-                                                         j.Done(2, {}, 300);
-                                                     },
-                                                     0,
-                                                     Prints,
-                                                     1000,
-                                                     {"c"},
-                                                     Abc,
-                                                     {},
-                                                     {},
-                                                     300},
-                                         TReplayCase{"ARowTheDataFileLostIsFetchedAgain",
-                                                     [](TRunJournal& j) {
-                                                         j.Taken(1, "a");
-                                                         j.Done(1, {}, 150);
-                                                         j.Taken(2, "b");
-                                                         j.Done(2, {}, 300);
-                                                         j.Taken(3, "c");
-                                                         j.Failed(3);
-                                                     },
-                                                     0,
-                                                     Prints,
-                                                     250,
-                                                     {"b", "c"},
-                                                     Abc,
-                                                     {},
-                                                     {},
-                                                     150},
-                                         TReplayCase{"AGroupCutOffByACrashCountsForNothing",
-                                                     [](TRunJournal& j) {
-                                                         j.Taken(1, "a");
-                                                         j.Done(1, Found, -1);
-                                                     },
-                                                     3, Prints, 1000, Abc, Abc},
-                                         TReplayCase{"ListsSavedAgainSinceAreTakenAsTheyAre",
-                                                     [](TRunJournal& j) {
-                                                         j.Taken(1, "a");
-                                                         j.Done(1, Found, -1);
-                                                     },
-                                                     0,
-                                                     TListPrints{"new", "known", "new", "failed"},
-                                                     1000,
-                                                     Abc,
-                                                     {"a", "b", "c", "d", "e"}},
-                                         TReplayCase{"AJournalOfAnotherWorkListStopsAtOnce",
-                                                     [](TRunJournal& j) {
-                                                         j.Taken(1, "b");
-                                                         j.Done(1, Found, -1);
-                                                     },
-                                                     0, Prints, 1000, Abc, Abc},
-                                         TReplayCase{"LineBreaksInEntriesSurvive",
-                                                     [](TRunJournal& j) {
-                                                         j.Taken(1, "a");
-                                                         j.Done(1, {{"x\ny\\n"}, {}, {"k\r"}}, -1);
-                                                     },
-                                                     0,
-                                                     Prints,
-                                                     1000,
-                                                     {"k\r", "b", "c", "x\ny\\n"},
-                                                     {"a", "b", "c", "x\ny\\n"}}),
+const TReplayCase ReplayCases[] = {
+    {"TakenJobsGoBackInTakenOrder",
+     [](TRunJournal& j) {
+         j.Taken(1, "a");
+         j.Taken(2, "b");
+     },
+     0, Prints, 1000, Abc, Abc},
+    {"DoneJobAddsLinksRubricsAndCardsInFront",
+     [](TRunJournal& j) {
+         j.Taken(1, "a");
+         j.Taken(2, "b");
+         j.Done(2, Found, -1);
+     },
+     0,
+     Prints,
+     1000,
+     {"a", "k1", "k2", "c", "d?x=y", "e"},
+     AbcFound,
+     {{"d?x=y", "Rubric = R"}}},
+    {"FailedJobGoesToTheFailedList",
+     [](TRunJournal& j) {
+         j.Taken(1, "a");
+         j.Failed(1);
+         j.Taken(2, "b");
+     },
+     0,
+     Prints,
+     1000,
+     {"b", "c"},
+     Abc,
+     {},
+     {"a"}},
+    {"RowsAreVouchedUpToTheLastCard",
+     [](TRunJournal& j) {
+         j.Taken(1, "a");
+         j.Done(1, {}, 150);
+         j.Taken(2, "b");
+         j.Done(2, {}, 300);
+     },
+     0,
+     Prints,
+     1000,
+     {"c"},
+     Abc,
+     {},
+     {},
+     300},
+    {"ARowTheDataFileLostIsFetchedAgain",
+     [](TRunJournal& j) {
+         j.Taken(1, "a");
+         j.Done(1, {}, 150);
+         j.Taken(2, "b");
+         j.Done(2, {}, 300);
+         j.Taken(3, "c");
+         j.Failed(3);
+     },
+     0,
+     Prints,
+     250,
+     {"b", "c"},
+     Abc,
+     {},
+     {},
+     150},
+    {"AGroupCutOffByACrashCountsForNothing",
+     [](TRunJournal& j) {
+         j.Taken(1, "a");
+         j.Done(1, Found, -1);
+     },
+     3, Prints, 1000, Abc, Abc},
+    {"ListsSavedAgainSinceAreTakenAsTheyAre",
+     [](TRunJournal& j) {
+         j.Taken(1, "a");
+         j.Done(1, Found, -1);
+     },
+     0, TListPrints{"new", "known", "new", "failed"}, 1000, Abc, AbcFound},
+    {"AJournalOfAnotherWorkListStopsAtOnce",
+     [](TRunJournal& j) {
+         j.Taken(1, "b");
+         j.Done(1, Found, -1);
+     },
+     0, Prints, 1000, Abc, Abc},
+    {"LineBreaksInEntriesSurvive",
+     [](TRunJournal& j) {
+         j.Taken(1, "a");
+         j.Done(1, {{"x\ny\\n"}, {}, {"k\r"}}, -1);
+     },
+     0,
+     Prints,
+     1000,
+     {"k\r", "b", "c", "x\ny\\n"},
+     {"a", "b", "c", "x\ny\\n"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, JournalReplay, testing::ValuesIn(ReplayCases),
                          [](const testing::TestParamInfo<TReplayCase>& info) {
                              return info.param.Name;
                          });
