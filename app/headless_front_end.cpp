@@ -6,8 +6,10 @@
 #include "crawl/city_list.h"
 #include "crawl/orphan_threads.h"
 #include "crawl/resume_files.h"
+#include "crawl/run_lock.h"
 #include "crawl/scraper.h"
 #include "platform/executable_dir.h"
+#include "platform/file_lock.h"
 #include "platform/log_line.h"
 #include "platform/process_state.h"
 #include "platform/text_file.h"
@@ -77,7 +79,7 @@ public:
 
 private:
     int SelectCities(QList<TCityItem>& selection);
-    int PrepareFiles();
+    int PrepareFiles(std::unique_ptr<TFileLock>& lock);
     void Poll();
     void Stop();
     void ResumeTimerTimer();
@@ -96,7 +98,8 @@ int THeadlessFrontEnd::Run() {
     QList<TCityItem> selection;
     if (const int status = SelectCities(selection); status != 0)
         return status;
-    if (const int status = PrepareFiles(); status != 0)
+    std::unique_ptr<TFileLock> lock;
+    if (const int status = PrepareFiles(lock); status != 0)
         return status;
     FView = std::make_unique<THeadlessRunView>(selection, stdout, stderr, isatty(2) != 0);
     FResumeTimer.setSingleShot(true);
@@ -107,6 +110,7 @@ int THeadlessFrontEnd::Run() {
     TScraperSettings settings;
     settings.BaseDir = FBaseDir;
     FScraper = std::make_unique<TScraper>(*FView, settings);
+    FScraper->HoldLock(std::move(lock));
     QElapsedTimer runTime;
     runTime.start();
     FScraper->Start();
@@ -128,7 +132,7 @@ int THeadlessFrontEnd::Run() {
 int THeadlessFrontEnd::SelectCities(QList<TCityItem>& selection) {
     QList<TCityItem> items;
     try {
-        items = ParseCityLines(ReadTextFileLines(FBaseDir + QStringLiteral("/cities.txt")));
+        items = ParseCityLines(ReadTextFileLines(TRunFiles(FBaseDir).Cities()));
     } catch (const ETextFileError& error) {
         PrintError(error.Message());
         return 1;
@@ -141,7 +145,7 @@ int THeadlessFrontEnd::SelectCities(QList<TCityItem>& selection) {
             return 2;
         }
     }
-    const QString saved = FBaseDir + QStringLiteral("/selection.txt");
+    const QString saved = TRunFiles(FBaseDir).Selection();
     if (!FOptions.All && labels.isEmpty() && QFile::exists(saved)) {
         try {
             labels = ReadTextFileLines(saved);
@@ -160,19 +164,22 @@ int THeadlessFrontEnd::SelectCities(QList<TCityItem>& selection) {
 }
 
 // START's two questions: answered by --fresh / --resume, else asked on the
-// terminal. Without a terminal nothing is changed and the status is 2.
-int THeadlessFrontEnd::PrepareFiles() {
+// terminal. Without a terminal nothing is changed and the status is 2. The
+// directory's lock is taken before any file changes and kept for the run; a
+// directory where another process runs gives status 1.
+int THeadlessFrontEnd::PrepareFiles(std::unique_ptr<TFileLock>& lock) {
     try {
         const bool ask = !FOptions.Fresh && !FOptions.Resume;
-        if (ask && StartNeedsQuestions(FBaseDir) && !isatty(0)) {
+        if (ask && !isatty(0) && StartNeedsQuestions(FBaseDir)) {
             PrintError(QStringLiteral("an earlier run left its work lists; no terminal to ask "
                                       "on: pass --fresh to discard them or --resume to keep them"));
             return 2;
         }
+        lock = LockRunDir(TRunFiles(FBaseDir));
         PrepareStartFiles(FBaseDir, [this, ask](const QString& question) {
             return ask ? AskOnTerminal(question) : FOptions.Fresh;
         });
-    } catch (const ETextFileError& error) {
+    } catch (const Exception& error) {
         PrintError(error.Message());
         return 1;
     }

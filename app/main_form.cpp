@@ -3,14 +3,16 @@
 #include "app/run_commands.h"
 #include "crawl/city_list.h"
 #include "crawl/resume_files.h"
+#include "crawl/run_lock.h"
+#include "platform/durable_file.h"
 #include "platform/exception.h"
 #include "platform/executable_dir.h"
+#include "platform/file_lock.h"
 #include "platform/log_line.h"
 #include "platform/text_codec.h"
 #include "platform/text_file.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QFile>
 #include <QFontDatabase>
 #include <QLabel>
@@ -18,7 +20,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSpinBox>
 
 #include <utility>
@@ -216,7 +217,7 @@ void TMainForm::FormShow() {
 void TMainForm::LoadCities() {
     QList<TCityItem> items;
     try {
-        items = ParseCityLines(ReadTextFileLines(FilePath(QStringLiteral("cities.txt"))));
+        items = ParseCityLines(ReadTextFileLines(Files().Cities()));
     } catch (const Exception& failure) {
         FDialogs->ShowError(failure.Message());
         return;
@@ -229,11 +230,12 @@ void TMainForm::LoadCities() {
         item->setData(CityHasUrlRole, city.HasUrl);
         CitiesListBox->addItem(item);
     }
+    FCitiesLoaded = true;
     LoadSelection();
 }
 
 void TMainForm::LoadSelection() {
-    const QString path = FilePath(QStringLiteral("selection.txt"));
+    const QString path = Files().Selection();
     if (!QFile::exists(path))
         return;
     try {
@@ -250,8 +252,10 @@ void TMainForm::RestoreSelection(QListWidget* list, const QStringList& labels) {
     SelectRows(list, MatchSelection(items, labels));
 }
 
+// A list that never loaded shows nothing the user chose: the saved selection stays.
 void TMainForm::FormClose() {
-    SaveSelection();
+    if (FCitiesLoaded)
+        SaveSelection();
 }
 
 // The labels of the selected items in list order, CR LF after each, no byte-order mark.
@@ -259,13 +263,12 @@ void TMainForm::SaveSelection() {
     QByteArray bytes;
     for (int row : SelectedRows(CitiesListBox))
         bytes += EncodeDefaultCodePage(CitiesListBox->item(row)->text()) + "\r\n";
-    const QString path = FilePath(QStringLiteral("selection.txt"));
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return;
-    // The window still closes; the user learns that the selection was not kept.
-    FDialogs->ShowError(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ") +
-                        file.errorString());
+    try {
+        WriteFileAtomically(Files().Selection(), bytes);
+    } catch (const EFileWriteError& failure) {
+        // The window still closes; the user learns that the selection was not kept.
+        FDialogs->ShowError(failure.Message());
+    }
 }
 
 void TMainForm::StartButtonClick() {
@@ -273,15 +276,23 @@ void TMainForm::StartButtonClick() {
     // a second press then must not start a second run over the same files.
     if (RunInProgress() || FClosing)
         return;
+    // Another process running in the directory is named in the log, like a run's
+    // failure; START then changes nothing.
+    std::unique_ptr<TFileLock> lock;
     try {
+        lock = LockRunDir(Files());
         PrepareStartFiles(FSettings.BaseDir,
                           [this](const QString& question) { return FDialogs->Confirm(question); });
+    } catch (const ERunDirBusy& busy) {
+        Log(QStringLiteral("Ошибка: ") + busy.Message());
+        return;
     } catch (const Exception& failure) {
         FDialogs->ShowError(failure.Message());
         return;
     }
     FScraper.reset();
     FScraper = std::make_unique<TScraper>(*FRunView, FSettings);
+    FScraper->HoldLock(std::move(lock));
     FScraper->Start();
 }
 
@@ -316,6 +327,6 @@ void TMainForm::Log(const QString& text) {
     FRunView->AppendLog(FormatLogLine(text));
 }
 
-QString TMainForm::FilePath(const QString& name) const {
-    return QDir(FSettings.BaseDir).filePath(name);
+TRunFiles TMainForm::Files() const {
+    return TRunFiles(FSettings.BaseDir);
 }

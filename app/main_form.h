@@ -3,6 +3,7 @@
 #include "app/anchor_layout.h"
 #include "app/form_dialogs.h"
 #include "app/window_run_view.h"
+#include "crawl/run_files.h"
 #include "crawl/scraper.h"
 
 #include <QTimer>
@@ -79,7 +80,7 @@ private:
     void SaveSelection();
     void Log(const QString& text);
     void CloseWhenRunEnds();
-    QString FilePath(const QString& name) const;
+    TRunFiles Files() const;
 
     TScraperSettings FSettings;
     std::unique_ptr<TFormDialogs> FDialogs;
@@ -87,6 +88,8 @@ private:
     std::unique_ptr<TWindowRunView> FRunView;
     std::unique_ptr<TScraper> FScraper;
     bool FShown = false;
+    // cities.txt was read: until then the list shows no choice of the user's.
+    bool FCitiesLoaded = false;
     // Set by a close request during a run: the window closes once the run has ended.
     bool FClosing = false;
     QTimer FRunEndPoll;

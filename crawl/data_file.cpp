@@ -5,6 +5,8 @@
 #include "platform/tick_count.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -40,39 +42,67 @@ QString DataFileRow(const OrganisationRecord& record) {
 
 // Tick counts start again at every boot, so the number taken from it may already
 // name an earlier run's file: the next free number is used instead of replacing it.
-// NewOnly makes the check and the creation one step.
+// Creating only a new file makes the check and the creation one step. A file
+// whose header cannot be written is removed again: it would hold no row anyway.
 void TDataFile::Open(const QString& baseDir) {
     Close();
     uint32_t number = TickCount();
     for (int attempt = 0; attempt < MaxNameAttempts; ++attempt, ++number) {
         const QString path = QDir(baseDir).filePath(DataFileName(number));
-        FFile.setFileName(path);
-        if (FFile.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-            FFilePath = path;
-            WriteLine(QChar(0xFEFF) + DataFileHeader());
-            return;
+        bool created = false;
+        try {
+            created = FFile.CreateNew(path);
+        } catch (const EFileWriteError& failure) {
+            throw EDataFileError("Не удалось создать файл данных " + path + ": " + failure.Reason(),
+                                 failure.Reason());
         }
-        if (!QFile::exists(path))
-            throw EDataFileError("Не удалось создать файл данных " + path + ": " +
-                                 FFile.errorString());
+        if (!created)
+            continue;
+        FFilePath = path;
+        try {
+            WriteLine(QChar(0xFEFF) + DataFileHeader());
+        } catch (const EDataFileError&) {
+            Close();
+            QFile::remove(path);
+            throw;
+        }
+        return;
     }
-    throw EDataFileError("Не удалось создать файл данных в " + baseDir + ": все имена заняты");
+    throw EDataFileError("Не удалось создать файл данных в " + baseDir + ": все имена заняты",
+                         QStringLiteral("все имена заняты"));
 }
 
 void TDataFile::WriteRecord(const OrganisationRecord& record) {
     WriteLine(DataFileRow(record));
 }
 
-void TDataFile::Close() {
-    if (FFile.isOpen())
-        FFile.close();
+void TDataFile::CutBack(int64_t size) {
+    Guarded([&] { FFile.CutBack(size); });
 }
 
-// The file is unbuffered, so each line reaches the file system as it is written
-// and the rows written so far survive if the program ends during a run.
+void TDataFile::Sync() {
+    Guarded([&] { FFile.Sync(); });
+}
+
+void TDataFile::Close() {
+    FFile.Close();
+}
+
+QString TDataFile::FileName() const {
+    return QFileInfo(FFilePath).fileName();
+}
+
+// The line and its end go out in one write, so that a crash cannot part them.
 void TDataFile::WriteLine(const QString& line) {
-    const QByteArray bytes = EncodeUtf8(line + "\r\n");
-    if (!FFile.isOpen() || FFile.write(bytes) != bytes.size())
+    Guarded([&] { FFile.Append(EncodeUtf8(line + "\r\n")); });
+}
+
+template <typename Step> void TDataFile::Guarded(Step step) {
+    try {
+        step();
+    } catch (const EFileWriteError& failure) {
         throw EDataFileError("Не удалось записать в файл данных " + FFilePath + ": " +
-                             FFile.errorString());
+                                 failure.Reason(),
+                             failure.Reason());
+    }
 }

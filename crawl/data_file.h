@@ -1,15 +1,16 @@
 #pragma once
 
 #include "crawl/organisation_record.h"
-#include "platform/exception.h"
+#include "platform/durable_file.h"
 
-#include <QFile>
 #include <QString>
 
+#include <cstdint>
+
 // The data file cannot be created or written; the message names the path and the reason.
-class EDataFileError : public Exception {
+class EDataFileError : public EFileWriteError {
 public:
-    using Exception::Exception;
+    using EFileWriteError::EFileWriteError;
 };
 
 // The header line of the data file, without its line end.
@@ -22,8 +23,9 @@ QString DataFileRow(const OrganisationRecord& record);
 
 // The output file of one run, "data<N>.csv" in the given directory: UTF-8 with
 // a byte-order mark, the header line, then one row per record, each line ending
-// in CR LF and handed to the file system as soon as it is written. Owned and used
-// by the controller's thread only.
+// in CR LF and handed to the file system as soon as it is written. A row that
+// cannot be written whole is cut off again, so the file only ever holds whole
+// rows. Owned and used by the controller's thread only.
 class TDataFile {
 public:
     TDataFile() = default;
@@ -35,17 +37,28 @@ public:
     // file of that name exists) and writes the mark and the header. Raises
     // EDataFileError when the file cannot be created.
     void Open(const QString& baseDir);
-    // Raises EDataFileError when the row cannot be written whole.
+    // Raises EDataFileError, leaving the file as it was, when the row cannot be
+    // written whole.
     void WriteRecord(const OrganisationRecord& record);
+    // Cuts off what was written after `size` bytes: the rows of jobs that will be
+    // fetched again. Raises EDataFileError.
+    void CutBack(int64_t size);
+    // Hands the rows written to the disk itself. Raises EDataFileError.
+    void Sync();
     void Close();
 
-    bool IsOpen() const { return FFile.isOpen(); }
-    // The full path of the file, once opened.
+    bool IsOpen() const { return FFile.IsOpen(); }
+    // The full path of the file, once opened, and its name alone.
     const QString& FilePath() const { return FFilePath; }
+    QString FileName() const;
+    // Its length in bytes: where the next row will begin.
+    int64_t Size() const { return FFile.Size(); }
 
 private:
     void WriteLine(const QString& line);
+    // Runs a step of the file, raising its failure as the data file's.
+    template <typename Step> void Guarded(Step step);
 
-    QFile FFile;
+    TAppendFile FFile;
     QString FFilePath;
 };

@@ -8,3 +8,11 @@ QString TNameValueList::Lookup(const QString& name) const {
     const auto entry = FEntries.find(name);
     return entry == FEntries.end() ? QString() : entry->second;
 }
+
+QList<QPair<QString, QString>> TNameValueList::Entries() const {
+    QList<QPair<QString, QString>> entries;
+    entries.reserve(Size());
+    for (const auto& [name, value] : FEntries)
+        entries.append({name, value});
+    return entries;
+}

@@ -2,6 +2,8 @@
 
 #include "platform/text_compare.h"
 
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <map>
@@ -18,6 +20,8 @@ public:
     // The value of the entry named `name` ignoring letter case; empty when none is.
     QString Lookup(const QString& name) const;
     qsizetype Size() const { return static_cast<qsizetype>(FEntries.size()); }
+    // Every entry, name and value, in the order of the names.
+    QList<QPair<QString, QString>> Entries() const;
     void Clear() { FEntries.clear(); }
 
 private:

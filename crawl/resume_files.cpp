@@ -1,5 +1,7 @@
 #include "crawl/resume_files.h"
 
+#include "crawl/run_files.h"
+#include "crawl/saved_run.h"
 #include "platform/text_file.h"
 
 #include <QFile>
@@ -11,17 +13,6 @@ int CountLines(const QString& path) {
     if (!QFile::exists(path))
         return -1;
     return static_cast<int>(ReadTextFileLines(path).size());
-}
-
-// Asks about one saved file and deletes `files` when it is empty or the answer is Yes.
-void OfferToDelete(int lines, const QString& question, const QStringList& files,
-                   const std::function<bool(const QString&)>& ask) {
-    if (lines < 0)
-        return;
-    if (lines > 0 && !ask(question))
-        return;
-    for (const QString& file : files)
-        QFile::remove(file);
 }
 
 } // namespace
@@ -39,17 +30,17 @@ QString CardsQuestion(int lines) {
 }
 
 bool StartNeedsQuestions(const QString& baseDir) {
-    return CountLines(baseDir + QStringLiteral("/lists.dat")) > 0 ||
-           CountLines(baseDir + QStringLiteral("/cards.dat")) > 0;
+    const TRunFiles files(baseDir);
+    return ReadSavedRun(files, false).Entries() > 0 || CountLines(files.Cards()) > 0;
 }
 
 void PrepareStartFiles(const QString& baseDir,
                        const std::function<bool(const QString& question)>& ask) {
-    const QString lists = baseDir + QStringLiteral("/lists.dat");
-    const QString cards = baseDir + QStringLiteral("/cards.dat");
-    const int listLines = CountLines(lists);
-    OfferToDelete(listLines, ListsQuestion(listLines),
-                  {lists, baseDir + QStringLiteral("/allknown.dat")}, ask);
-    const int cardLines = CountLines(cards);
-    OfferToDelete(cardLines, CardsQuestion(cardLines), {cards}, ask);
+    const TRunFiles files(baseDir);
+    const TSavedRun saved = ReadSavedRun(files, false);
+    const int cardLines = CountLines(files.Cards());
+    if (saved.Exists && (saved.Entries() == 0 || ask(ListsQuestion(saved.Entries()))))
+        DiscardSavedRun(files, saved);
+    if (cardLines == 0 || (cardLines > 0 && ask(CardsQuestion(cardLines))))
+        QFile::remove(files.Cards());
 }

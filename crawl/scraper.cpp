@@ -3,17 +3,21 @@
 #include "crawl/data_file.h"
 #include "crawl/orphan_threads.h"
 #include "crawl/page_extraction.h"
+#include "crawl/saved_run.h"
 #include "crawl/site_url.h"
 #include "crawl/text_utils.h"
 #include "fetch/scraping_thread.h"
+#include "platform/durable_file.h"
 #include "platform/exception.h"
 #include "platform/executable_dir.h"
+#include "platform/file_lock.h"
 #include "platform/log_line.h"
 #include "platform/text_compare.h"
 #include "platform/text_file.h"
 #include "platform/tick_count.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +26,10 @@
 namespace {
 
 const QString CardSeparator = QStringLiteral("|||");
+
+// The journal and the data file are handed to the disk itself at most this often:
+// a power loss then costs at most this much work, fetched again.
+constexpr uint32_t SyncIntervalMs = 1000;
 
 bool LessIgnoreCase(const QString& a, const QString& b) {
     return CompareTextIgnoreCase(a, b) < 0;
@@ -42,22 +50,31 @@ void AddCityListEntry(TNameValueList& cityList, const QString& line) {
     cityList.Add(url.left(100), line.left(equals));
 }
 
+// The link an entry fetches: a card job line's card link, or the entry itself.
+QString EntryLink(const QString& entry) {
+    return entry.left(entry.indexOf(CardSeparator));
+}
+
 // The message of the failure being handled, for the log.
 QString FailureMessage() {
     return CurrentExceptionMessage(QStringLiteral("неизвестная ошибка"));
 }
 
+TScraperSettings WithDefaults(TScraperSettings settings) {
+    if (settings.BaseDir.isEmpty())
+        settings.BaseDir = ChooseFilesDir({}, ExecutableDir());
+    if (settings.SiteBaseUrl.isEmpty())
+        settings.SiteBaseUrl = SiteBaseUrl();
+    if (!settings.NewFetchThread)
+        settings.NewFetchThread = [] { return new TScrapingThread; };
+    return settings;
+}
+
 } // namespace
 
 TScraper::TScraper(TRunView& view, TScraperSettings settings)
-    : FView(view), FSettings(std::move(settings)), timerslastupdated(TickCount()) {
-    if (FSettings.BaseDir.isEmpty())
-        FSettings.BaseDir = ChooseFilesDir({}, ExecutableDir());
-    if (FSettings.SiteBaseUrl.isEmpty())
-        FSettings.SiteBaseUrl = SiteBaseUrl();
-    if (!FSettings.NewFetchThread)
-        FSettings.NewFetchThread = [] { return new TScrapingThread; };
-}
+    : FView(view), FSettings(WithDefaults(std::move(settings))), FFiles(FSettings.BaseDir),
+      timerslastupdated(TickCount()) {}
 
 // The run's members must outlive its thread, so the thread ends here, before
 // they are destroyed; the base's destructor then finds nothing left to join.
@@ -69,6 +86,12 @@ TScraper::~TScraper() {
     WaitFor();
 }
 
+void TScraper::HoldLock(std::unique_ptr<TFileLock> lock) {
+    FLock = std::move(lock);
+}
+
+// The lock is let go only once the run has saved everything, so the next run in
+// the directory starts from what this one left.
 void TScraper::Execute() {
     ReapFinishedOrphans();
     const TRunEnd how = Run();
@@ -76,10 +99,13 @@ void TScraper::Execute() {
         FFailed = true;
     FinishRun(how);
     ReapFinishedOrphans();
+    FLock.reset();
 }
 
 // A failure while the inputs load is logged and ends the run at once; a failure
-// of the loop is reported with its pause (ReportOutcome).
+// of the loop is reported with its pause (ReportOutcome). A disk that refuses
+// writes ends the run without the pause: waiting does not free it, and the run
+// ends after the pause all the same.
 TScraper::TRunEnd TScraper::Run() {
     try {
         StartRun();
@@ -90,6 +116,9 @@ TScraper::TRunEnd TScraper::Run() {
     }
     try {
         return DispatchLoop();
+    } catch (const EFileWriteError& failure) {
+        result =
+            QStringLiteral("ERROR_") + failure.Message() + QStringLiteral(", завершаем работу");
     } catch (...) {
         result = QStringLiteral("ERROR_") + FailureMessage();
     }
@@ -115,29 +144,46 @@ void TScraper::StartRun() {
 
 // Run start, steps 4 to 10. The lists count as loaded (and are saved at the run's
 // end) only once all of this has succeeded, so stored files are never replaced by
-// lists that were not loaded completely.
+// lists that were not loaded completely. The lists as loaded are saved at once,
+// and the journal continues from them.
 void TScraper::LoadInputs() {
     Log(QStringLiteral("Начинаем работу..."));
-    for (const QString& line : ReadTextFileLines(FilePath(QStringLiteral("cities.txt"))))
+    for (const QString& line : ReadTextFileLines(FFiles.Cities()))
         AddCityListEntry(CityList, line);
-    if (QFile::exists(FilePath(QStringLiteral("lists.dat"))))
-        LoadWorkLists();
+    const TSavedRun saved = ReadSavedRun(FFiles, true);
+    if (saved.Exists)
+        ResumeSavedRun(saved);
     else
         BuildStartEntries();
     firmscounter = 0;
     FirmsWritten = 0;
     ShowCounters();
     LoadSkipList();
+    DropSkippedAndBlankEntries();
+    CutCrashedDataFile(FFiles, saved);
     OpenDataFile();
+    if (FSettings.KeepJournal)
+        BeginJournal();
     ProgressBarPosition = 0;
     ProgressBarMax = static_cast<int32_t>(WorkList.size());
     FInputsLoaded = true;
 }
 
-void TScraper::LoadWorkLists() {
-    WorkList.append(ReadTextFileLines(FilePath(QStringLiteral("lists.dat"))));
-    for (const QString& key : ReadTextFileLines(FilePath(QStringLiteral("allknown.dat"))))
+// The saved lists as the last run left them (its journal replayed when it never
+// saved them). Pages that failed before are tried again after everything else.
+void TScraper::ResumeSavedRun(const TSavedRun& saved) {
+    WorkList.append(saved.Lists.Work);
+    for (const QString& key : saved.Lists.Known)
         AddKnown(key);
+    for (const TRubricEntry& rubric : saved.Lists.Rubrics)
+        RubricList.Add(rubric.first, rubric.second);
+    QSet<QString> queued(WorkList.begin(), WorkList.end());
+    for (const QString& entry : saved.Lists.Failed) {
+        if (!queued.contains(entry)) {
+            WorkList.append(entry);
+            queued.insert(entry);
+        }
+    }
 }
 
 // The selected cities in list order. A run with nothing to crawl ends here, saying
@@ -177,7 +223,7 @@ QString TScraper::NothingToCrawl(bool citySelected) const {
     if (CityList.Size() == 0)
         return QStringLiteral("В файле %1 нет ни одного города; добавьте строки вида "
                               "\"Страна, Город=https://адрес\"")
-            .arg(FilePath(QStringLiteral("cities.txt")));
+            .arg(FFiles.Cities());
     if (!citySelected)
         return QStringLiteral("Не выбран ни один город, обходить нечего");
     return QStringLiteral("Ни один из выбранных городов не может быть обойдён");
@@ -185,7 +231,7 @@ QString TScraper::NothingToCrawl(bool citySelected) const {
 
 // skip.txt lines are compared trimmed, so stray blanks around a link do not hide it.
 void TScraper::LoadSkipList() {
-    const QString path = FilePath(QStringLiteral("skip.txt"));
+    const QString path = FFiles.Skip();
     if (!QFile::exists(path))
         return;
     for (const QString& line : ReadTextFileLines(path))
@@ -196,10 +242,25 @@ void TScraper::LoadSkipList() {
             QString::number(SkipList.size()));
 }
 
+// skip.txt holds for every entry, loaded or built, as it does for the links found;
+// a blank entry would only be paced through the loop.
+void TScraper::DropSkippedAndBlankEntries() {
+    WorkList.removeIf([this](const QString& entry) {
+        return Trim(entry).isEmpty() || IsSkipped(EntryLink(entry));
+    });
+}
+
 void TScraper::OpenDataFile() {
     FDataFile = std::make_unique<TDataFile>();
     FDataFile->Open(FSettings.BaseDir);
     Log(QStringLiteral("Данные будут записываться в файл ") + FDataFile->FilePath());
+}
+
+void TScraper::BeginJournal() {
+    const TListPrints prints =
+        SaveRunLists(FFiles, {WorkList, KnownList, RubricList.Entries(), FailedList});
+    FJournal.Begin(FFiles.Journal(), prints, FDataFile->FileName(), FDataFile->Size());
+    FLastSync = TickCount();
 }
 
 TScraper::TRunEnd TScraper::DispatchLoop() {
@@ -210,25 +271,35 @@ TScraper::TRunEnd TScraper::DispatchLoop() {
             break;
         StartOneJob();
         CollectOneResult();
+        SyncNowAndThen();
         done = WorkIsDone();
         Sleep1ms();
     }
     return done ? TRunEnd::Done : TRunEnd::Stopped;
 }
 
+// The journal hears of the job before the work list loses it.
 void TScraper::StartOneJob() {
     if (RunningCount() >= Limit || WorkList.isEmpty())
         return;
-    const QString entry = WorkList.takeFirst();
+    const int64_t job = FNextJob++;
+    FJournal.Taken(job, WorkList.first());
+    FTaken.append({job, WorkList.takeFirst(), nullptr});
     ++ProgressBarPosition;
     ShowProgress();
-    if (Trim(entry).isEmpty())
-        return;
+    if (Trim(FTaken.last().Entry).isEmpty())
+        return FinishJob(job, {}, -1);
+    StartFetchThread(FTaken.last());
+    Sleep1ms();
+}
+
+void TScraper::StartFetchThread(TTakenJob& taken) {
     TScrapingThread* thread = FSettings.NewFetchThread();
     thread->Lists = FLists;
     thread->LogsMemo = [view = &FView](const QString& line) { view->AppendLog(line); };
-    thread->url = AddScheme(entry);
+    thread->url = AddScheme(taken.Entry);
     thread->Code = 0;
+    taken.Thread = thread;
     {
         std::lock_guard<std::mutex> guard(FLists->ListLock);
         FLists->RunningList.append(thread);
@@ -236,15 +307,14 @@ void TScraper::StartOneJob() {
     try {
         thread->Start();
     } catch (...) {
+        taken.Thread = nullptr;
         std::lock_guard<std::mutex> guard(FLists->ListLock);
         FLists->RunningList.removeOne(thread);
         delete thread;
         throw;
     }
-    Sleep1ms();
 }
 
-// A failed fetch is logged and dropped: its entry is not put back.
 void TScraper::CollectOneResult() {
     std::unique_ptr<TScrapingThread> thread;
     {
@@ -253,14 +323,15 @@ void TScraper::CollectOneResult() {
             return;
         thread.reset(FLists->FinishedList.takeFirst());
     }
+    const int64_t job = TakenJobOf(thread.get());
     const QString page = std::exchange(thread->html, QString());
     LogMessageText = thread->url + QStringLiteral(": ") + thread->statusText;
     if (thread->result != 1) {
         ++FPagesFailed;
-        RunStep(&TScraper::AppendLogLine);
+        FailJob(job);
     } else {
         ++FPagesFetched;
-        RoutePage(*thread, page);
+        RoutePage(job, *thread, page);
     }
     thread->Terminate();
     thread->WaitFor();
@@ -272,63 +343,132 @@ bool TScraper::WorkIsDone() {
     return !FetchThreadsRemain() && WorkList.isEmpty();
 }
 
-void TScraper::RoutePage(const TScrapingThread& thread, const QString& page) {
+// A page that failed all its attempts is logged and kept in failed.dat, for a
+// later run to try again.
+void TScraper::FailJob(int64_t job) {
+    FJournal.Failed(job);
+    const QString entry = TakeTakenJob(job);
+    if (!FailedList.contains(entry))
+        FailedList.append(entry);
+    RunStep(&TScraper::AppendLogLine);
+}
+
+void TScraper::RoutePage(int64_t job, const TScrapingThread& thread, const QString& page) {
     switch (ClassifyPage(thread.Code, thread.url)) {
     case TPageKind::CardPage:
-        FDataFile->WriteRecord(ExtractOrganisation(page, thread.url, thread.category,
-                                                   thread.categoryurl, CityList, RubricList));
-        ++FirmsWritten;
-        ShowCounters();
+        WriteCard(job, thread, page);
         break;
     case TPageKind::CityPage:
-        RouteCityPage(page, thread.url);
+        CommitRouting(job, CityPageLinks(page, thread.url), thread.url);
         break;
     case TPageKind::ListPage:
-        RouteListPage(page, thread.url);
+        CommitRouting(job, ListPageLinks(page, thread.url), thread.url);
         break;
     }
 }
 
-void TScraper::RouteCityPage(const QString& page, const QString& url) {
+// A row the journal cannot vouch for is cut off again: its job stays taken and
+// goes back to the work list, so the row is written once, by a later run.
+void TScraper::WriteCard(int64_t job, const TScrapingThread& thread, const QString& page) {
+    const int64_t rowStart = FDataFile->Size();
+    FDataFile->WriteRecord(ExtractOrganisation(page, thread.url, thread.category,
+                                               thread.categoryurl, CityList, RubricList));
+    try {
+        FinishJob(job, {}, FDataFile->Size());
+    } catch (...) {
+        FDataFile->CutBack(rowStart);
+        throw;
+    }
+    ++FirmsWritten;
+    ShowCounters();
+}
+
+TRoutedLinks TScraper::CityPageLinks(const QString& page, const QString& url) const {
+    TRoutedLinks links;
     for (const QString& key : ExtractCityPage(page, url))
-        QueueListLink(key);
-    QueueCardJobs(page, url);
+        TakeNewLink(links, key);
+    AddCardJobs(links, page, url);
+    return links;
 }
 
 // Each subrubric actually queued is remembered with the page's rubric name.
-void TScraper::RouteListPage(const QString& page, const QString& url) {
-    const TListPageLinks links = ExtractListPage(page, url);
-    for (const QString& key : links.SubrubricLinks) {
-        if (QueueListLink(key))
-            RubricList.Add(key, links.Breadcrumb);
+TRoutedLinks TScraper::ListPageLinks(const QString& page, const QString& url) const {
+    const TListPageLinks found = ExtractListPage(page, url);
+    TRoutedLinks links;
+    for (const QString& key : found.SubrubricLinks) {
+        if (TakeNewLink(links, key))
+            links.Rubrics.append({key, found.Breadcrumb});
     }
-    for (const QString& key : links.PageLinks)
-        QueueListLink(key);
-    QueueCardJobs(page, url);
+    for (const QString& key : found.PageLinks)
+        TakeNewLink(links, key);
+    AddCardJobs(links, page, url);
+    return links;
 }
 
-// The page's cards go ahead of every other entry, in page order.
-void TScraper::QueueCardJobs(const QString& page, const QString& url) {
-    QStringList jobs = ExtractCardJobs(page, url).JobLines;
-    jobs.removeIf(
-        [this](const QString& job) { return IsSkipped(job.left(job.indexOf(CardSeparator))); });
-    for (qsizetype i = jobs.size() - 1; i >= 0; --i)
-        WorkList.prepend(jobs[i]);
-    firmscounter += static_cast<int32_t>(jobs.size());
-    ProgressBarMax += static_cast<int32_t>(jobs.size());
-    Log(QStringLiteral("Найдено ") + QString::number(jobs.size()) +
+void TScraper::AddCardJobs(TRoutedLinks& links, const QString& page, const QString& url) const {
+    links.CardJobs = ExtractCardJobs(page, url).JobLines;
+    links.CardJobs.removeIf([this](const QString& job) { return IsSkipped(EntryLink(job)); });
+}
+
+// False when the link is known already (in any letter case, also from earlier on
+// the same page) or listed in skip.txt.
+bool TScraper::TakeNewLink(TRoutedLinks& links, const QString& key) const {
+    if (IsKnown(key) || IsSkipped(key))
+        return false;
+    for (const QString& taken : links.ListLinks)
+        if (CompareTextIgnoreCase(taken, key) == 0)
+            return false;
+    links.ListLinks.append(key);
+    return true;
+}
+
+// The page's new links go to the end of the work list, its cards ahead of every
+// other entry, in page order.
+void TScraper::CommitRouting(int64_t job, const TRoutedLinks& links, const QString& url) {
+    FinishJob(job, links, -1);
+    for (const QString& key : links.ListLinks) {
+        WorkList.append(key);
+        AddKnown(key);
+    }
+    for (const TRubricEntry& rubric : links.Rubrics)
+        RubricList.Add(rubric.first, rubric.second);
+    for (qsizetype i = links.CardJobs.size() - 1; i >= 0; --i)
+        WorkList.prepend(links.CardJobs[i]);
+    const auto cards = static_cast<int32_t>(links.CardJobs.size());
+    firmscounter += cards;
+    ProgressBarMax += static_cast<int32_t>(links.ListLinks.size()) + cards;
+    Log(QStringLiteral("Найдено ") + QString::number(cards) +
         QStringLiteral(" объектов по ссылке ") + url);
     ShowCounters();
 }
 
-// False when the link is known already (in any letter case) or listed in skip.txt.
-bool TScraper::QueueListLink(const QString& key) {
-    if (IsKnown(key) || IsSkipped(key))
-        return false;
-    WorkList.append(key);
-    ++ProgressBarMax;
-    AddKnown(key);
-    return true;
+void TScraper::FinishJob(int64_t job, const TRoutedLinks& links, int64_t dataSize) {
+    FJournal.Done(job, links, dataSize);
+    TakeTakenJob(job);
+}
+
+QString TScraper::TakeTakenJob(int64_t job) {
+    for (qsizetype i = 0; i < FTaken.size(); ++i)
+        if (FTaken[i].Job == job)
+            return FTaken.takeAt(i).Entry;
+    return {};
+}
+
+int64_t TScraper::TakenJobOf(const TScrapingThread* thread) const {
+    for (const TTakenJob& taken : FTaken)
+        if (taken.Thread == thread)
+            return taken.Job;
+    return 0;
+}
+
+// Rows before the journal that vouches for them, so that after a power loss the
+// journal never claims a row the data file lost.
+void TScraper::SyncNowAndThen() {
+    if (!FSettings.KeepJournal || TicksBetween(FLastSync, TickCount()) < SyncIntervalMs)
+        return;
+    FDataFile->Sync();
+    FJournal.Sync();
+    FLastSync = TickCount();
 }
 
 bool TScraper::IsKnown(const QString& key) const {
@@ -379,14 +519,39 @@ void TScraper::StopRunningFetchThreads() {
         thread->Terminate();
 }
 
+// The rows reach the disk before the lists that count them as written.
 void TScraper::CloseDataFile() {
-    if (FDataFile)
-        FDataFile->Close();
+    if (!FDataFile || !FDataFile->IsOpen())
+        return;
+    FDataFile->Sync();
+    FDataFile->Close();
 }
 
+// The journal goes only once every list is saved: until then it is what the next
+// run continues from.
 void TScraper::SaveWorkLists() {
-    SaveListFile(WorkList, FilePath(QStringLiteral("lists.dat")));
-    SaveListFile(KnownList, FilePath(QStringLiteral("allknown.dat")));
+    PutBackTakenJobs();
+    SaveRunLists(FFiles, {WorkList, KnownList, RubricList.Entries(), FailedList});
+    FJournal.Close();
+    QFile::remove(FFiles.Journal());
+    LogFailedPages();
+}
+
+// Jobs running at a stop or a failure, finished but not collected, or failing
+// while they were routed go back to the front, in the order they were taken.
+void TScraper::PutBackTakenJobs() {
+    for (qsizetype i = FTaken.size() - 1; i >= 0; --i)
+        WorkList.prepend(FTaken[i].Entry);
+    FTaken.clear();
+}
+
+void TScraper::LogFailedPages() {
+    if (FailedList.isEmpty())
+        return;
+    Log(QStringLiteral("Не удалось загрузить страниц: %1. Они сохранены в %2, продолжение работы "
+                       "загрузит их снова")
+            .arg(FailedList.size())
+            .arg(FFiles.Failed()));
 }
 
 // Fetch threads the run did not collect pass to the orphan keeper with the run's
@@ -396,11 +561,13 @@ void TScraper::ReleaseRun() {
         AdoptOrphanThreads(FLists);
     FLists.reset();
     FDataFile.reset();
+    FJournal.Close();
     WorkList = {};
     KnownList = {};
     SkipList = {};
-    CityList = {};
-    RubricList = {};
+    CityList.Clear();
+    RubricList.Clear();
+    FailedList = {};
 }
 
 void TScraper::TryStep(const std::function<void()>& step) {
@@ -423,10 +590,6 @@ void TScraper::TryLog(const QString& text) {
 void TScraper::Log(const QString& text) {
     LogMessageText = text;
     RunStep(&TScraper::AppendLogLine);
-}
-
-QString TScraper::FilePath(const QString& name) const {
-    return FSettings.BaseDir + QLatin1Char('/') + name;
 }
 
 void TScraper::Sleep1ms() const {
@@ -472,7 +635,7 @@ QString TScraper::FreeLogPath() const {
     uint32_t number = TickCount();
     QString path;
     do {
-        path = FilePath(QStringLiteral("log-%1.txt").arg(static_cast<int32_t>(number++)));
+        path = FFiles.Path(QStringLiteral("log-%1.txt").arg(static_cast<int32_t>(number++)));
     } while (QFile::exists(path));
     return path;
 }

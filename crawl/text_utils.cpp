@@ -1,8 +1,7 @@
 #include "crawl/text_utils.h"
 
+#include "platform/durable_file.h"
 #include "platform/text_codec.h"
-
-#include <QSaveFile>
 
 #include <climits>
 
@@ -304,13 +303,13 @@ QString Trim(const QString& text) {
     return text.mid(start, end - start);
 }
 
-void SaveListFile(const QStringList& list, const QString& path) {
+QByteArray ListFileBytes(const QStringList& list) {
     QByteArray bytes("\xEF\xBB\xBF");
     for (const QString& item : list)
         bytes.append(EncodeUtf8(item)).append("\r\n");
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EListFileError("Не удалось создать файл " + path + ": " + file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw EListFileError("Не удалось записать файл " + path + ": " + file.errorString());
+    return bytes;
+}
+
+void SaveListFile(const QStringList& list, const QString& path) {
+    WriteFileAtomically(path, ListFileBytes(list));
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "platform/exception.h"
-
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -9,13 +8,6 @@
 // Positions count UTF-16 code units from 1; searches are exact and case-sensitive.
 // Every function is total and linear in its input; only SaveListFile touches a file.
 // Pure functions, any thread.
-
-// A list file that could not be created or written; the message names the path
-// and the reason.
-class EListFileError : public Exception {
-public:
-    using Exception::Exception;
-};
 
 // The text after the first `startMarker` (or, when `secondMarker` is not empty,
 // after the first `secondMarker` that follows it) up to the first `endMarker`
@@ -64,7 +56,11 @@ QString AddScheme(const QString& text);
 // Removes the characters with codes 0 to 32 at both ends (U+00A0 stays).
 QString Trim(const QString& text);
 
-// Writes the items as UTF-8 with the mark EF BB BF, each followed by CR LF. The
-// file is written beside the target and renamed over it only when complete, so
-// an interrupted save never leaves a truncated list. Raises EListFileError.
+// The bytes of a list file: UTF-8 with the mark EF BB BF, each item followed by CR LF.
+QByteArray ListFileBytes(const QStringList& list);
+
+// Writes the items as ListFileBytes gives them. The file is written beside the
+// target, flushed to the disk and renamed over it only when complete, so a full
+// disk or a crash never leaves a truncated list in its place. Raises
+// EFileWriteError (platform/durable_file.h) with the system's reason.
 void SaveListFile(const QStringList& list, const QString& path);

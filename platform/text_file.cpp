@@ -51,12 +51,16 @@ QStringList SplitLines(const QString& text) {
     return lines;
 }
 
-QStringList ReadTextFileLines(const QString& path) {
+QByteArray ReadFileBytes(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw ETextFileError("Не удалось прочитать файл " + path + ": " + file.errorString());
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw ETextFileError("Не удалось прочитать файл " + path + ": " + file.errorString());
-    return SplitLines(DecodeTextFileBytes(bytes));
+    return bytes;
+}
+
+QStringList ReadTextFileLines(const QString& path) {
+    return SplitLines(DecodeTextFileBytes(ReadFileBytes(path)));
 }

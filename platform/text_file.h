@@ -24,5 +24,8 @@ QString DecodeTextFileBytes(const QByteArray& bytes);
 // text has no lines and "a\r\n" has one.
 QStringList SplitLines(const QString& text);
 
+// The bytes of a whole file. Raises ETextFileError.
+QByteArray ReadFileBytes(const QString& path);
+
 // The lines of a file, decoded as DecodeTextFileBytes does.
 QStringList ReadTextFileLines(const QString& path);

@@ -44,6 +44,13 @@ bool Accepts(const QString& acceptEncoding, const char* coding) {
     return false;
 }
 
+QByteArray Unavailable() {
+    const QByteArray body = "<html><body>Сайт недоступен</body></html>";
+    return "HTTP/1.0 503 Service Unavailable\r\nContent-Type: text/html; charset=utf-8\r\n"
+           "Content-Length: " +
+           QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
 QByteArray Response(const TSiteModel& model, const TRequestHead& request) {
     TSitePage page;
     if (!model.Page(request.Path, page)) {
@@ -121,6 +128,11 @@ public:
         return paths;
     }
 
+    void FailWhen(std::function<bool(const QString&)> fail) {
+        std::lock_guard<std::mutex> guard(FLock);
+        FFail = std::move(fail);
+    }
+
 private:
     struct THeld {
         std::shared_ptr<TTlsStream> Stream;
@@ -161,6 +173,8 @@ private:
         {
             std::lock_guard<std::mutex> guard(FLock);
             FRequests.append(request.Path);
+            if (FFail && FFail(request.Path))
+                bytes = Unavailable();
             if (FHold && FHold(request.Path)) {
                 FHeld.push_back({stream, bytes, request.Path});
                 return;
@@ -188,6 +202,7 @@ private:
     mutable std::mutex FLock;
     QStringList FRequests;
     std::function<bool(const QString&)> FHold;
+    std::function<bool(const QString&)> FFail;
     std::list<THeld> FHeld;
     std::thread FThread;
 };
@@ -222,4 +237,8 @@ void TSiteServer::ReleaseHeld() {
 
 QStringList TSiteServer::HeldPaths() const {
     return FImpl->HeldPaths();
+}
+
+void TSiteServer::FailWhen(std::function<bool(const QString& path)> fail) {
+    FImpl->FailWhen(std::move(fail));
 }

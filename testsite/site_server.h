@@ -15,7 +15,7 @@
 // page, gzip- or br-compressed when the page is made so and the request accepts
 // it) and closes the connection. It owns one thread that runs every connection;
 // the other members may be called from any thread. Tests can hold back the
-// responses to chosen paths and release them later.
+// responses to chosen paths and release them later, or make them fail.
 class TSiteServer {
 public:
     // `port` 0 lets the system choose.
@@ -36,6 +36,9 @@ public:
     void ReleaseHeld();
     // Paths whose responses are held now.
     QStringList HeldPaths() const;
+    // From now on, requests for paths for which `fail` is true are answered with
+    // "503 Service Unavailable", as a site that is down; an empty function ends that.
+    void FailWhen(std::function<bool(const QString& path)> fail);
 
 private:
     class TImpl;

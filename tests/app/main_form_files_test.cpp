@@ -210,6 +210,9 @@ TEST_P(MissingCitiesTest, ErrorBoxEmptyListSelectionNotApplied) {
     EXPECT_EQ(form.CitiesListBox->count(), 0);
     EXPECT_TRUE(form.StartButton->isEnabled());
     EXPECT_TRUE(form.CitiesListBox->isEnabled());
+    // The empty list shows no choice of the user's: closing keeps the saved one.
+    EXPECT_TRUE(form.close());
+    EXPECT_EQ(ReadFile("selection.txt"), "Россия, Томск\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, MissingCitiesTest,

@@ -1,5 +1,6 @@
 #include "crawl/resume_files.h"
 
+#include "crawl/run_journal.h"
 #include "platform/text_file.h"
 #include "tests/qt_print.h"
 #include "tests/support/test_files.h"
@@ -30,6 +31,7 @@ struct TStartCase {
     bool CardsAnswer;
     QStringList ExpectedQuestions;
     QStringList ExpectedRemaining; // sorted file names left in the directory
+    std::optional<QByteArray> Failed = std::nullopt;
 };
 
 class PrepareStartFilesTest : public testing::TestWithParam<TStartCase> {
@@ -46,6 +48,8 @@ protected:
         }
         if (GetParam().Cards)
             Write("cards.dat", *GetParam().Cards);
+        if (GetParam().Failed)
+            Write("failed.dat", *GetParam().Failed);
         Write("data1.csv", "kept");
     }
     QTemporaryDir Dir;
@@ -101,8 +105,49 @@ INSTANTIATE_TEST_SUITE_P(
                    true,
                    false,
                    {CardsQuestion(1)},
-                   {"cards.dat", "data1.csv"}}),
+                   {"cards.dat", "data1.csv"}},
+        TStartCase{"FailedPagesAskEvenWithEmptyLists",
+                   Bom,
+                   std::nullopt,
+                   false,
+                   true,
+                   {ListsQuestion(2)},
+                   {"allknown.dat", "data1.csv", "failed.dat", "lists.dat"},
+                   Bom + "f1\r\nf2\r\n"},
+        TStartCase{"FailedPagesDiscardedOnYes",
+                   Bom + "a\r\n",
+                   std::nullopt,
+                   true,
+                   true,
+                   {ListsQuestion(2)},
+                   {"data1.csv"},
+                   Bom + "f1\r\n"}),
     [](const testing::TestParamInfo<TStartCase>& info) { return info.param.Name; });
+
+// A run that never saved its lists: the question counts what its journal leaves,
+// and Yes cuts its data file back to the rows the journal vouches for.
+TEST(PrepareStartFiles, JournalOfAnUnfinishedRunIsCountedAndItsDataFileCut) {
+    QTemporaryDir dir;
+    const QByteArray lists = Bom + "a\r\nb\r\n";
+    WriteTestFile(dir.filePath("lists.dat"), lists);
+    WriteTestFile(dir.filePath("allknown.dat"), lists);
+    WriteTestFile(dir.filePath("data7.csv"), QByteArray(10, 'h') + "row\r\nhalf a r");
+    {
+        TRunJournal journal;
+        journal.Begin(dir.filePath("journal.dat"),
+                      {ListFilePrint(&lists), ListFilePrint(&lists), "-", "-"}, "data7.csv", 10);
+        journal.Taken(1, "a");
+        journal.Done(1, {}, 15);
+    }
+    QStringList asked;
+    PrepareStartFiles(dir.path(), [&](const QString& question) {
+        asked.append(question);
+        return true;
+    });
+    EXPECT_EQ(asked, QStringList{ListsQuestion(1)});
+    EXPECT_EQ(ReadTestFile(dir.filePath("data7.csv")), QByteArray(10, 'h') + "row\r\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"data7.csv"});
+}
 
 TEST(PrepareStartFiles, UnreadableListsRaisesAndDeletesNothing) {
     QTemporaryDir dir;

@@ -86,6 +86,8 @@ void TRecordingView::AppendLog(const QString& line) {
         throw Exception(FailureText);
     }
     Lines.append(line);
+    if (OnLine)
+        OnLine(line);
 }
 
 void TRecordingView::ArmResumeTimer(int milliseconds) {

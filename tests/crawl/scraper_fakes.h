@@ -77,6 +77,8 @@ public:
     // Raises the given text once, from the first log line that contains `FailOn`.
     QString FailOn;
     QString FailureText;
+    // Called with every log line as it is appended, on the main thread.
+    std::function<void(const QString& line)> OnLine;
 
     // The log's texts after their date-time prefix.
     QStringList Texts() const;

@@ -15,6 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 const QByteArray Bom = "\xEF\xBB\xBF";
@@ -210,7 +213,10 @@ TEST_F(ScraperTest, CrawlsEveryPageAndWritesEachCardOnce) {
                       "Найдено 1 объектов по ссылке https://city.test/cafe/coffee",
                       "https://city.test/cafe/bars: ERROR_Not Found",
                       "Найдено 1 объектов по ссылке https://city.test/cafe/page-2"}));
-    EXPECT_EQ(View.Texts().size(), 9);
+    ASSERT_EQ(View.Texts().size(), 10);
+    EXPECT_EQ(View.Texts()[8], "Не удалось загрузить страниц: 1. Они сохранены в " + Dir.path() +
+                                   "/failed.dat, продолжение работы загрузит их снова");
+    EXPECT_EQ(Lines("failed.dat"), QStringList{"city.test/cafe/bars"});
     QStringList rows = Lines("data7000.csv");
     ASSERT_FALSE(rows.isEmpty());
     EXPECT_EQ(rows.takeFirst(), Header);
@@ -273,8 +279,10 @@ TEST_F(ScraperTest, RubricOfASubrubricWithAQueryString) {
 }
 
 // A single entry leaves nothing to take early, so the queue after routing is exact:
-// the page's cards first, in page order, then its new links at the end.
-TEST_F(ScraperTest, CardsGoFirstInPageOrderAndLinksLast) {
+// the card in flight at the stop first, then the page's other cards in page order,
+// then its new links. The resumed run knows the rubric of the subrubric found
+// before the stop.
+TEST_F(ScraperTest, StopKeepsTheQueueExactAndTheResumeKnowsTheRubrics) {
     Write("lists.dat", Bom + "city.test/cafe\r\n");
     Write("allknown.dat", Bom + "city.test/cafe\r\n");
     AddSmallSite(*Site);
@@ -283,9 +291,21 @@ TEST_F(ScraperTest, CardsGoFirstInPageOrderAndLinksLast) {
     auto scraper = MakeScraper();
     ASSERT_NO_FATAL_FAILURE(StopOnceStarted(*scraper, 2));
     EXPECT_EQ(Site->Requests(), QStringList({"https://city.test/cafe", "https://city.test/org/2"}));
-    EXPECT_EQ(Lines("lists.dat"), QStringList({"city.test/org/3|||Кафе|||https://city.test/cafe",
+    EXPECT_EQ(Lines("lists.dat"), QStringList({"city.test/org/2|||Кафе|||https://city.test/cafe",
+                                               "city.test/org/3|||Кафе|||https://city.test/cafe",
                                                "city.test/cafe/coffee", "city.test/cafe/bars",
                                                "city.test/cafe/page-2"}));
+
+    Site->Pages["https://city.test/org/2"].Gated = false;
+    auto resumed = MakeScraper();
+    Run(*resumed);
+    const QString base = QStringLiteral("https://city.test");
+    QStringList rows = Lines(Files("data*.csv").last());
+    rows.removeFirst();
+    EXPECT_TRUE(
+        rows.contains(Row("Кафе", "Кофейни", base + "/cafe/coffee", "Org 4", base + "/org/4")))
+        << qPrintable(rows.join("\n"));
+    EXPECT_EQ(rows.count(Row("", "Кафе", base + "/cafe", "Org 2", base + "/org/2")), 1);
 }
 
 TEST_F(ScraperTest, ResumedRunIgnoresSelectionAndKnowsSavedLinksInAnyCase) {
@@ -321,15 +341,20 @@ TEST_F(ScraperTest, ResumedRunIgnoresSelectionAndKnowsSavedLinksInAnyCase) {
               qMakePair(QString("Найдено организаций: 0"), QString("Записано организаций: 0")));
 }
 
-TEST_F(ScraperTest, BlankEntriesAreTakenAndCountedButNotFetched) {
-    Write("lists.dat", Bom + "\r\n \t\r\ncity.test/x\r\n");
+// Blank entries and entries skip.txt names are dropped as the lists load, wherever
+// they come from: they are neither fetched nor counted.
+TEST_F(ScraperTest, BlankAndSkippedEntriesAreDroppedAtLoad) {
+    Write("lists.dat", Bom + "\r\n \t\r\ncity.test/x\r\nskipped.test\r\n"
+                             "city.test/org/1|||Кафе|||https://city.test/cafe\r\n");
     Write("allknown.dat", Bom);
+    Write("failed.dat", Bom + "city.test/failed\r\n\r\n");
+    Write("skip.txt", "skipped.test\r\nhttps://city.test/org/1\r\ncity.test/failed\r\n");
     Site->Pages["https://city.test/x"] = {ListPage("X", {}, {}, {})};
     TickStep = 1001;
     auto scraper = MakeScraper();
     Run(*scraper);
     EXPECT_EQ(Site->Requests(), QStringList{"https://city.test/x"});
-    EXPECT_TRUE(View.Hints.contains("3 из 3, осталось 0"));
+    EXPECT_TRUE(View.Hints.contains("1 из 1, осталось 0"));
 }
 
 TEST_F(ScraperTest, SkipListKeepsLinksAndCardsOutByKeyOrFullUrl) {
@@ -378,6 +403,16 @@ struct TThrottleCase {
     const char* Name;
     uint32_t Tick;
 };
+
+// Waits on another thread's progress from inside a window step, with a bound.
+bool WaitBounded(const std::function<bool()>& done) {
+    for (int waited = 0; waited < 10000; ++waited) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
 
 void PrintTo(const TThrottleCase& c, std::ostream* os) {
     *os << c.Name;
@@ -511,14 +546,14 @@ INSTANTIATE_TEST_SUITE_P(
                         "Ошибка: Не удалось прочитать файл "}),
     [](const testing::TestParamInfo<TInputFailureCase>& info) { return info.param.Name; });
 
-TEST_F(ScraperTest, StopKeepsTheUntakenEntriesAndLeavesRunningJobsToTheKeeper) {
+TEST_F(ScraperTest, StopPutsRunningJobsBackAndLeavesTheirThreadsToTheKeeper) {
     Write("lists.dat", Bom + "a.test\r\nb.test\r\nc.test\r\nd.test\r\ne.test\r\n");
     Write("allknown.dat", Bom);
     Site->Gated = true;
     View.Limit = 2;
     auto scraper = MakeScraper();
     ASSERT_NO_FATAL_FAILURE(StopOnceStarted(*scraper, 2));
-    EXPECT_EQ(Lines("lists.dat"), QStringList({"c.test", "d.test", "e.test"}));
+    EXPECT_EQ(Lines("lists.dat"), QStringList({"a.test", "b.test", "c.test", "d.test", "e.test"}));
     EXPECT_EQ(View.Texts().last(), "Работа завершена, лог записан в " + LogPath());
     EXPECT_FALSE(scraper->Failed());
     EXPECT_EQ(OrphanThreadCount(), 2);
@@ -529,6 +564,48 @@ TEST_F(ScraperTest, StopKeepsTheUntakenEntriesAndLeavesRunningJobsToTheKeeper) {
     EXPECT_EQ(OrphanThreadCount(), 0);
     EXPECT_EQ(Site->Alive.load(), 0);
     EXPECT_EQ(Site->MostRunning.load(), 2);
+}
+
+// Jobs that finished while another page was routed are not collected once the
+// stop is seen: they go back to the front of the work list in the order taken.
+TEST_F(ScraperTest, FinishedJobsNotYetCollectedAtTheStopGoBack) {
+    Write("lists.dat", Bom + "a.test\r\nb.test\r\nc.test\r\nd.test\r\n");
+    Write("allknown.dat", Bom);
+    for (const char* held : {"https://a.test", "https://c.test", "https://d.test"})
+        Site->Pages[held] = {ListPage("H", {}, {}, {}), 1, "успешно", true};
+    Site->Pages["https://b.test"] = {ListPage("B", {}, {}, {})};
+    View.Limit = 2;
+    auto scraper = MakeScraper();
+    View.OnLine = [&](const QString& line) {
+        if (!line.contains("https://b.test"))
+            return;
+        Site->Open();
+        EXPECT_TRUE(WaitBounded([&] { return Site->HandedOver.load() == Site->Started.load(); }));
+        scraper->Terminate();
+    };
+    Run(*scraper);
+    EXPECT_EQ(Lines("lists.dat"), QStringList({"a.test", "c.test", "d.test"}));
+}
+
+// A page that fails all its attempts is kept in failed.dat, once however often it
+// failed; the next run tries it again after the rest of its work.
+TEST_F(ScraperTest, FailedPagesAreKeptAndTriedAgainLast) {
+    Write("lists.dat", Bom + "down.test\r\nup.test\r\ndown.test\r\n");
+    Write("allknown.dat", Bom);
+    Site->Pages["https://down.test"] = {ListPage("D", {}, {}, {}), -1, "ERROR_503"};
+    Site->Pages["https://up.test"] = {ListPage("U", {}, {}, {})};
+    auto first = MakeScraper();
+    Run(*first);
+    EXPECT_FALSE(first->Failed());
+    EXPECT_EQ(Lines("failed.dat"), QStringList{"down.test"});
+
+    Write("lists.dat", Bom + "later.test\r\n");
+    Site->Pages["https://down.test"].Result = 1;
+    Site->Pages["https://later.test"] = {ListPage("L", {}, {}, {})};
+    auto second = MakeScraper();
+    Run(*second);
+    EXPECT_EQ(Site->Requests().mid(3), QStringList({"https://later.test", "https://down.test"}));
+    EXPECT_EQ(Read("failed.dat"), Bom);
 }
 
 // A failure of the loop leaves running jobs alone; at exit the keeper stops them

@@ -1,5 +1,6 @@
 #include "crawl/text_utils.h"
 
+#include "platform/durable_file.h"
 #include "tests/qt_print.h"
 
 #include <QFile>
@@ -253,7 +254,7 @@ TEST(SaveListFile, UnwritableTargetRaisesNamingThePath) {
     try {
         SaveListFile({"a"}, missingDir);
         FAIL() << "no error for a directory that does not exist";
-    } catch (const EListFileError& e) {
+    } catch (const EFileWriteError& e) {
         EXPECT_TRUE(e.Message().contains(missingDir)) << e.Message().toStdString();
     }
 }

@@ -1,14 +1,20 @@
 #include "scraper_process.h"
 
 #include "tests/support/test_certificates.h"
+#include "testsite/site_model.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcessEnvironment>
+#include <QSet>
 
 #include <csignal>
 #include <stdexcept>
+
+#include <gtest/gtest.h>
+
+#include "tests/qt_print.h"
 
 const QByteArray Bom = "\xEF\xBB\xBF";
 
@@ -20,7 +26,36 @@ QStringList CrLfLines(const QByteArray& bytes) {
     return lines;
 }
 
-TScraperDir::TScraperDir(const QStringList& cityLines) {
+QStringList ExpectedRows(const TSiteModel& model) {
+    QStringList rows;
+    for (const TExpectedRecord& record : model.ExpectedRecords())
+        rows.append(DataRowText(record.Columns));
+    return rows;
+}
+
+void ExpectWholeCrawl(const TScraperDir& dir, const TSiteModel& model) {
+    QStringList rows = dir.AllDataRows();
+    QStringList expected = ExpectedRows(model);
+    rows.sort();
+    expected.sort();
+    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(dir.ReadBytes("lists.dat"), Bom);
+    EXPECT_EQ(dir.ReadBytes("failed.dat"), Bom);
+    EXPECT_FALSE(QFile::exists(dir.Path("journal.dat")));
+    const QStringList known = CrLfLines(dir.ReadBytes("allknown.dat"));
+    const QStringList expectedKnown = model.ExpectedKnownLinks();
+    EXPECT_EQ(QSet<QString>(known.begin(), known.end()),
+              QSet<QString>(expectedKnown.begin(), expectedKnown.end()));
+}
+
+bool EndsTheRun(const QString& line) {
+    return line.contains("Работа завершена, лог записан в ");
+}
+
+TScraperDir::TScraperDir(const QStringList& cityLines,
+                         const std::function<void(const QString& path)>& prepare) {
+    if (FDir.isValid() && prepare)
+        prepare(FDir.path());
     if (!FDir.isValid() || !QFile::copy(QUORVEL_SCRAPER_PATH, Path("quorvel-scraper")))
         throw std::runtime_error("cannot prepare the scraper directory");
     QFile(Path("quorvel-scraper"))
@@ -58,9 +93,18 @@ QStringList TScraperDir::Files(const QString& pattern) const {
     return QDir(Path()).entryList({pattern}, QDir::Files, QDir::Name);
 }
 
+QStringList TScraperDir::AllDataRows() const {
+    QStringList rows;
+    for (const QString& name : Files("data*.csv"))
+        rows += CrLfLines(ReadBytes(name)).mid(1);
+    return rows;
+}
+
 TScraperRun::TScraperRun(const TScraperDir& dir, const QStringList& arguments,
-                         const QString& baseUrl) {
+                         const QString& baseUrl, const QMap<QString, QString>& extra) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (auto variable = extra.begin(); variable != extra.end(); ++variable)
+        environment.insert(variable.key(), variable.value());
     environment.insert("QUORVEL_BASE_URL", baseUrl);
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     FProcess.setProcessEnvironment(environment);
@@ -130,4 +174,10 @@ int TScraperRun::WaitForExit(int timeoutMs) {
 
 void TScraperRun::Interrupt() {
     ::kill(pid_t(FProcess.processId()), SIGINT);
+}
+
+void TScraperRun::Kill() {
+    FProcess.kill();
+    FProcess.waitForFinished();
+    TakeOutput();
 }

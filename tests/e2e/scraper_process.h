@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <functional>
+
+class TSiteModel;
 
 extern const QByteArray Bom;
 
@@ -14,13 +17,27 @@ extern const QByteArray Bom;
 // expectation matches.
 QStringList CrLfLines(const QByteArray& bytes);
 
+// The rows a whole crawl of the site writes, each once.
+QStringList ExpectedRows(const TSiteModel& model);
+
+class TScraperDir;
+
+// What a whole crawl leaves, however many runs it took: each of the site's rows
+// once across the data files, nothing left to resume, every list page known.
+void ExpectWholeCrawl(const TScraperDir& dir, const TSiteModel& model);
+
+// True for the log line that ends a run.
+bool EndsTheRun(const QString& line);
+
 // A copy of the real executable in a temporary directory of its own, with the
 // files a run needs beside it, and runs of it as a child process whose standard
 // output is collected line by line. Used on the test's main thread only.
 class TScraperDir {
 public:
-    // Copies the executable, writes cities.txt and a client certificate and key.
-    explicit TScraperDir(const QStringList& cityLines);
+    // Copies the executable, writes cities.txt and a client certificate and key;
+    // `prepare`, when given, first gets the empty directory (to mount a file system there).
+    explicit TScraperDir(const QStringList& cityLines,
+                         const std::function<void(const QString& path)>& prepare = {});
 
     QString Path(const QString& name = {}) const;
     QByteArray ReadBytes(const QString& name) const;
@@ -29,6 +46,9 @@ public:
     QMap<QString, QByteArray> Snapshot() const;
     // Names of the files matching `pattern` ("data*.csv").
     QStringList Files(const QString& pattern) const;
+    // The rows of every data file, header lines left out; a file that does not
+    // end with a whole line gives a row saying so.
+    QStringList AllDataRows() const;
 
 private:
     QTemporaryDir FDir;
@@ -36,7 +56,8 @@ private:
 
 class TScraperRun {
 public:
-    TScraperRun(const TScraperDir& dir, const QStringList& arguments, const QString& baseUrl);
+    TScraperRun(const TScraperDir& dir, const QStringList& arguments, const QString& baseUrl,
+                const QMap<QString, QString>& environment = {});
     ~TScraperRun();
 
     // Waits (bounded), collecting standard output meanwhile, until `done` holds;
@@ -47,6 +68,9 @@ public:
     // Waits (bounded) for the end; returns the exit code, or -1 when it did not end.
     int WaitForExit(int timeoutMs = 120000);
     void Interrupt();
+    qint64 ProcessId() const { return FProcess.processId(); }
+    // SIGKILL, then waits for the end.
+    void Kill();
 
     QStringList OutputLines() const { return FLines; }
     QString ErrorText() const { return QString::fromUtf8(FError); }

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+// The files the program keeps in its base directory, by name. Everything that
+// reads or writes them builds their paths here, so the base directory can move
+// without any of them changing. A value; any thread.
+class TRunFiles {
+public:
+    explicit TRunFiles(QString baseDir) : FBaseDir(std::move(baseDir)) {}
+
+    const QString& BaseDir() const { return FBaseDir; }
+    QString Path(const QString& name) const { return FBaseDir + QLatin1Char('/') + name; }
+
+    QString Cities() const { return Path(QStringLiteral("cities.txt")); }
+    QString Selection() const { return Path(QStringLiteral("selection.txt")); }
+    QString Skip() const { return Path(QStringLiteral("skip.txt")); }
+    QString Cards() const { return Path(QStringLiteral("cards.dat")); }
+    // The work list, the known links, the rubric names of the known subrubrics and
+    // the pages that failed: what a resumed run continues from.
+    QString Lists() const { return Path(QStringLiteral("lists.dat")); }
+    QString AllKnown() const { return Path(QStringLiteral("allknown.dat")); }
+    QString Rubrics() const { return Path(QStringLiteral("rubrics.dat")); }
+    QString Failed() const { return Path(QStringLiteral("failed.dat")); }
+    // What a run has done since it saved those lists, in case it never saves them again.
+    QString Journal() const { return Path(QStringLiteral("journal.dat")); }
+    // Held by the one process that runs in the directory.
+    QString Lock() const { return Path(QStringLiteral("run.lock")); }
+
+private:
+    QString FBaseDir;
+};

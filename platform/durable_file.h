@@ -1,0 +1,79 @@
+#pragma once
+
+#include "platform/exception.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+// Writing the system's state files and run files so that a full or failing disk,
+// a crash or a power loss never leaves half a write behind. Plain POSIX calls, so
+// that every failure carries the system's own reason ("No space left on device").
+
+// A file that could not be written: the whole message, and the system's reason
+// alone. Errors of particular files derive from it.
+class EFileWriteError : public Exception {
+public:
+    EFileWriteError(QString message, QString reason)
+        : Exception(std::move(message)), FReason(std::move(reason)) {}
+    // "Не удалось записать файл ", the path, ": " and the reason.
+    static EFileWriteError ForFile(const QString& path, const QString& reason);
+    const QString& Reason() const { return FReason; }
+
+private:
+    QString FReason;
+};
+
+// The system's text for an error number ("No space left on device").
+QString SystemErrorText(int error);
+
+// Replaces the file at `path` with `bytes`: they are written to a temporary file
+// beside it, flushed to the disk and only then renamed over it, so the file holds
+// either its old content or the whole new one. On failure the old file stays, the
+// temporary file is removed and EFileWriteError is raised.
+void WriteFileAtomically(const QString& path, const QByteArray& bytes);
+
+// Cuts the file at `path` back to `size` bytes when it is longer; raises
+// EFileWriteError when that fails. A missing file is left missing.
+void CutFileBack(const QString& path, int64_t size);
+
+// The size of the file at `path` in bytes, -1 when there is none.
+int64_t FileSize(const QString& path);
+
+// A file that grows only at its end, by whole pieces: a piece that cannot be
+// written whole is cut back off at once, so the file always ends where the last
+// whole piece ended. Owned and used by one thread at a time.
+class TAppendFile {
+public:
+    TAppendFile() = default;
+    TAppendFile(const TAppendFile&) = delete;
+    TAppendFile& operator=(const TAppendFile&) = delete;
+    ~TAppendFile();
+
+    // Creates the file, which must not exist yet: false when it exists, raises
+    // EFileWriteError for any other failure.
+    bool CreateNew(const QString& path);
+    // Opens an existing file to append to it; raises EFileWriteError.
+    void OpenExisting(const QString& path);
+    // Writes `bytes` whole at the end or raises EFileWriteError, leaving the file
+    // as it was before the call.
+    void Append(const QByteArray& bytes);
+    // Cuts the file back to `size` bytes (no longer than it is now).
+    void CutBack(int64_t size);
+    // Hands what was written to the disk itself.
+    void Sync();
+    void Close();
+
+    bool IsOpen() const { return FHandle >= 0; }
+    const QString& Path() const { return FPath; }
+    int64_t Size() const { return FSize; }
+
+private:
+    // 0 or the error number.
+    int Open(const QString& path, int flags);
+
+    int FHandle = -1;
+    QString FPath;
+    int64_t FSize = 0;
+};
