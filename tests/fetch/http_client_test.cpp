@@ -125,8 +125,11 @@ INSTANTIATE_TEST_SUITE_P(
         TCloseCase{"NothingSent", "", TConnectionEnd::Close, 9,
                    "HTTP no status code (connection closed prematurely)", ""},
         TCloseCase{"ResetBeforeAnything", "", TConnectionEnd::Reset, 10054, "", ""},
+        TCloseCase{"InsideStatusLine", "HTTP/1.1 200", TConnectionEnd::Close, 9,
+                   "HTTP no status code (connection closed prematurely)", ""},
         TCloseCase{"InsideHeader", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n",
-                   TConnectionEnd::Close, 8, "Request aborted on timeout", ""},
+                   TConnectionEnd::Close, 9, "HTTP no status code (connection closed prematurely)",
+                   ""},
         TCloseCase{"InsideBody", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc",
                    TConnectionEnd::Close, -1, "OK", "abc"},
         TCloseCase{"InsideChunks",
@@ -348,6 +351,53 @@ TEST(HttpsClient, BodyToCloseWithoutTlsCloseNotice) {
     EXPECT_EQ(rig.Get(Url(server, "/", "https")), -1);
     EXPECT_EQ(rig.Body.Data(), "to the end");
 }
+
+struct TLargeBodyCase {
+    const char* Name;
+    bool Tls;
+    bool Gzip;
+    bool Length; // with Content-Length, else the body runs to the close
+    TConnectionEnd End;
+};
+
+class LargeBodyTable : public testing::TestWithParam<TLargeBodyCase> {};
+
+// A server that ends the connection right after the last bytes of a body much larger
+// than one read of the client (a web server answering HTTP/1.0 sends its last records,
+// its TLS close notice and its FIN together): every byte of the body is read before
+// the close is.
+TEST_P(LargeBodyTable, EveryByteBeforeTheCloseReachesTheBody) {
+    const TLargeBodyCase& c = GetParam();
+    const QByteArray page = SampleHtml(300000);
+    const QByteArray body = c.Gzip ? Deflate(page, TDeflateFormat::Gzip) : page;
+    const QByteArray head = "HTTP/1.1 200 OK\r\n" +
+                            QByteArray(c.Gzip ? "Content-Encoding: gzip\r\n" : "") +
+                            (c.Length ? "Content-Length: " + QByteArray::number(body.size()) +
+                                            "\r\n"
+                                      : QByteArray()) +
+                            "\r\n";
+    TScriptedServer server({.Tls = c.Tls});
+    server.SetScripts({TConnectionScript::Reply(head + body, c.End)});
+    TSslContext context;
+    TClientRig<TSslHttpCli> rig;
+    rig.Cli.SslContext = &context;
+    EXPECT_EQ(rig.Get(Url(server, "/", c.Tls ? "https" : "http")), -1);
+    EXPECT_EQ(rig.Body.Data().size(), page.size());
+    EXPECT_TRUE(rig.Body.Data() == page);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, LargeBodyTable,
+    testing::Values(
+        TLargeBodyCase{"TlsPlainToClose", true, false, false, TConnectionEnd::Close},
+        TLargeBodyCase{"TlsGzipToClose", true, true, false, TConnectionEnd::Close},
+        TLargeBodyCase{"TlsPlainWithLength", true, false, true, TConnectionEnd::Close},
+        TLargeBodyCase{"TlsGzipWithoutNotify", true, true, false,
+                       TConnectionEnd::CloseWithoutNotify},
+        TLargeBodyCase{"PlainToClose", false, false, false, TConnectionEnd::Close},
+        TLargeBodyCase{"PlainGzipToClose", false, true, false, TConnectionEnd::Close},
+        TLargeBodyCase{"PlainGzipWithLength", false, true, true, TConnectionEnd::Close}),
+    [](const testing::TestParamInfo<TLargeBodyCase>& info) { return info.param.Name; });
 
 struct THandshakeCase {
     const char* Name;
