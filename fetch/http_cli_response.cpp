@@ -277,6 +277,8 @@ void THttpCli::HandleClosed(int error) {
             RelocateAfterClose(0);
             return;
         }
+        if (FState == httpAborting)
+            return; // the abort's own failure stands
         SetFailure(0, kNoStatus, error != 0 ? error : 9);
         PostNotice(WM_HTTP_SET_READY);
         return;

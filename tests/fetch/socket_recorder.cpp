@@ -28,8 +28,13 @@ void TSocketRecorder::Wire(TWSocket& socket) {
     socket.OnDataSent = record("sent");
     socket.OnDataAvailable = [this, &socket](int) {
         char buffer[4096];
-        for (int got; (got = socket.Receive(buffer, sizeof buffer)) > 0;)
+        const int piece = ReadPerEvent > 0 ? std::min<int>(ReadPerEvent, sizeof buffer)
+                                           : int(sizeof buffer);
+        for (int got; (got = socket.Receive(buffer, piece)) > 0;) {
             Received.append(buffer, got);
+            if (ReadPerEvent > 0)
+                break;
+        }
     };
     socket.OnEventFailure = [this](const std::exception& failure) {
         const auto* own = dynamic_cast<const Exception*>(&failure);
