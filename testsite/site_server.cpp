@@ -121,6 +121,11 @@ public:
         return paths;
     }
 
+    void AnswerCardsWith(const QByteArray& response) {
+        std::lock_guard<std::mutex> guard(FLock);
+        FCardResponse = response;
+    }
+
 private:
     struct THeld {
         std::shared_ptr<TTlsStream> Stream;
@@ -160,6 +165,8 @@ private:
         QByteArray bytes = Response(FModel, request);
         {
             std::lock_guard<std::mutex> guard(FLock);
+            if (!FCardResponse.isEmpty() && request.Path.startsWith(QStringLiteral("/firm/")))
+                bytes = FCardResponse;
             FRequests.append(request.Path);
             if (FHold && FHold(request.Path)) {
                 FHeld.push_back({stream, bytes, request.Path});
@@ -189,6 +196,7 @@ private:
     QStringList FRequests;
     std::function<bool(const QString&)> FHold;
     std::list<THeld> FHeld;
+    QByteArray FCardResponse;
     std::thread FThread;
 };
 
@@ -222,4 +230,8 @@ void TSiteServer::ReleaseHeld() {
 
 QStringList TSiteServer::HeldPaths() const {
     return FImpl->HeldPaths();
+}
+
+void TSiteServer::AnswerCardsWith(const QByteArray& response) {
+    FImpl->AnswerCardsWith(response);
 }

@@ -36,6 +36,10 @@ public:
     void ReleaseHeld();
     // Paths whose responses are held now.
     QStringList HeldPaths() const;
+    // From now on every card page (a path under "/firm/") is answered with `response`
+    // (status line, header and body) instead: a hostile site, for measuring what
+    // such answers cost the crawl.
+    void AnswerCardsWith(const QByteArray& response);
 
 private:
     class TImpl;

@@ -8,11 +8,16 @@
 #include <functional>
 
 extern const QByteArray Bom;
+// The data file's header line.
+extern const QString DataHeader;
 
 // The lines of a file that starts with the byte-order mark and ends every line
 // with CR LF; a file breaking that form gives a line saying so, which no
 // expectation matches.
 QStringList CrLfLines(const QByteArray& bytes);
+// The data file's rows, after checking its header line.
+QStringList DataRows(const QByteArray& bytes);
+QStringList Sorted(QStringList list);
 
 // A copy of the real executable in a temporary directory of its own, with the
 // files a run needs beside it, and runs of it as a child process whose standard
