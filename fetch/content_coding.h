@@ -115,7 +115,6 @@ class THttpContCodHandler {
 public:
     int64_t OutputLimit = MaxResponseBodyBytes; // per response
 
-
     THttpContCodHandler(TMemoryStream* const* outputStream, TWriteBufferProc outputWriteBuffer);
 
     QString HeaderText();

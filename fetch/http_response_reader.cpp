@@ -87,7 +87,8 @@ THttpReadItem THttpResponseReader::Next() {
 
 THttpReadItem THttpResponseReader::NextLine() {
     const char* data = FBuffer.constData();
-    const auto* lf = static_cast<const char*>(std::memchr(data + FScan, '\n', size_t(FEnd - FScan)));
+    const auto* lf =
+        static_cast<const char*>(std::memchr(data + FScan, '\n', size_t(FEnd - FScan)));
     if (!lf) {
         FScan = FEnd;
         return FHeaderBytes + Buffered() > HeaderByteLimit ? Fail(BoundHeaderBytes) : hriNeedMore;
@@ -161,7 +162,8 @@ THttpReadItem THttpResponseReader::NextChunked() {
             FChunkState = httpChunkGetData;
             break;
         case httpChunkGetData: {
-            const THttpReadItem item = TakeBody(std::min<int64_t>(FChunkLength - FChunkRcvd, Buffered()));
+            const THttpReadItem item =
+                TakeBody(std::min<int64_t>(FChunkLength - FChunkRcvd, Buffered()));
             FChunkRcvd += FItem.size();
             if (FChunkRcvd == FChunkLength)
                 FChunkState = httpChunkSkipDataEnd;

@@ -95,9 +95,10 @@ TSslEngine::TResult TSslEngine::Write(const QByteArray& plain, QByteArray& encry
     while (done < FUnsent.size()) {
         // One record at a time, taken out at once, so the buffer pair never fills. A
         // write the library asked to repeat is repeated with the same length.
-        const int piece = FRetryLength > 0 ? FRetryLength
-                                           : static_cast<int>(std::min<qsizetype>(
-                                                 FUnsent.size() - done, PlainChunk));
+        const int piece =
+            FRetryLength > 0
+                ? FRetryLength
+                : static_cast<int>(std::min<qsizetype>(FUnsent.size() - done, PlainChunk));
         ERR_clear_error();
         const int written = SSL_write(FSsl, FUnsent.constData() + done, piece);
         encrypted += TakeOutput();

@@ -286,8 +286,7 @@ void TSslWSocket::HandleRawQueueEmpty() {
 }
 
 void TSslWSocket::Close() {
-    if (SslEnable && FSslState == sslEstablished && State() == wsConnected &&
-        !FCloseWhenWritten) {
+    if (SslEnable && FSslState == sslEstablished && State() == wsConnected && !FCloseWhenWritten) {
         // What is queued goes out first, then the close notice; the connection
         // closes when both have been written.
         FCloseWhenWritten = true;

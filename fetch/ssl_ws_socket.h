@@ -51,8 +51,9 @@ struct TSslSessionInfo {
 // Close on an established session sends what is queued and the TLS close notice,
 // then closes the connection once they have gone out: OnSessionClosed(0) comes
 // later than the call. Bytes sent while the server renegotiates wait in the engine
-// until the session can take them, and go out before the close notice. A server that ends the connection without a close notice
-// gives OnSessionClosed(0) after the last decrypted bytes.
+// until the session can take them, and go out before the close notice. A server
+// that ends the connection without a close notice gives OnSessionClosed(0) after
+// the last decrypted bytes.
 class TSslWSocket : public TWSocket {
 public:
     TSslWSocket();

@@ -79,7 +79,8 @@ QByteArray BrotliOfZeros(int64_t size) {
         left -= piece;
         size_t available = size_t(piece);
         const uint8_t* next = reinterpret_cast<const uint8_t*>(zeros.constData());
-        const BrotliEncoderOperation op = left == 0 ? BROTLI_OPERATION_FINISH : BROTLI_OPERATION_PROCESS;
+        const BrotliEncoderOperation op =
+            left == 0 ? BROTLI_OPERATION_FINISH : BROTLI_OPERATION_PROCESS;
         do {
             size_t room = 0;
             BrotliEncoderCompressStream(state, op, &available, &next, &room, nullptr, nullptr);

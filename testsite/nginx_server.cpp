@@ -1,5 +1,6 @@
 #include "testsite/nginx_server.h"
 
+#include "testsite/loopback.h"
 #include "testsite/self_signed.h"
 
 #include <QDeadlineTimer>
@@ -8,13 +9,10 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include <arpa/inet.h>
 #include <csignal>
 #include <grp.h>
-#include <netinet/in.h>
 #include <pwd.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -29,42 +27,12 @@ QString Quoted(const QString& path) {
     return u'"' + path + u'"';
 }
 
-// A port of 127.0.0.1 that nobody listens on now (bound once, then released; a
-// start that loses the race to another program tries the next one).
-uint16_t FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    const bool ok = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-                    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    if (fd >= 0)
-        close(fd);
-    if (!ok)
-        throw std::runtime_error("nginx: no free port on 127.0.0.1");
-    return ntohs(address.sin_port);
-}
-
-bool Accepts(uint16_t port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    const bool connected =
-        fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    if (fd >= 0)
-        close(fd);
-    return connected;
-}
-
 QString NginxProgram() {
     QString program = QStandardPaths::findExecutable(QStringLiteral("nginx"));
     if (program.isEmpty())
-        program = QStandardPaths::findExecutable(QStringLiteral("nginx"),
-                                                 {QStringLiteral("/usr/sbin"),
-                                                  QStringLiteral("/usr/local/sbin")});
+        program = QStandardPaths::findExecutable(
+            QStringLiteral("nginx"),
+            {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
     if (program.isEmpty())
         throw std::runtime_error("nginx: not installed (scripts/setup installs nginx-light)");
     return program;
@@ -79,8 +47,8 @@ QString UserLine() {
     const group* grp = getgrgid(getegid());
     if (!user || !grp)
         return {};
-    return QStringLiteral("user %1 %2;\n").arg(QString::fromLocal8Bit(user->pw_name),
-                                               QString::fromLocal8Bit(grp->gr_name));
+    return QStringLiteral("user %1 %2;\n")
+        .arg(QString::fromLocal8Bit(user->pw_name), QString::fromLocal8Bit(grp->gr_name));
 }
 
 } // namespace
@@ -92,7 +60,7 @@ TNginxServer::TNginxServer(const QString& siteRoot, const QString& workDir)
     WriteSelfSignedPem(File(QStringLiteral("cert.pem")), File(QStringLiteral("key.pem")));
     QString failure;
     for (int attempt = 0; attempt < StartAttempts; ++attempt) {
-        if (TryStart(FreePort(), failure))
+        if (TryStart(FreeLoopbackPort(), failure))
             return;
         // Only a port taken meanwhile by someone else is worth another try.
         if (!failure.contains(QStringLiteral("Address already in use")))
@@ -114,10 +82,10 @@ QString TNginxServer::File(const QString& name) const {
 }
 
 void TNginxServer::WriteConfig(uint16_t port) const {
-    QString config = QStringLiteral("daemon off;\nworker_processes 1;\n") + UserLine() +
-                     QStringLiteral("pid %1;\nlock_file %2;\nerror_log %3 warn;\n")
-                         .arg(Quoted(File("nginx.pid")), Quoted(File("nginx.lock")),
-                              Quoted(File("error.log")));
+    QString config =
+        QStringLiteral("daemon off;\nworker_processes 1;\n") + UserLine() +
+        QStringLiteral("pid %1;\nlock_file %2;\nerror_log %3 warn;\n")
+            .arg(Quoted(File("nginx.pid")), Quoted(File("nginx.lock")), Quoted(File("error.log")));
     config += QStringLiteral("events { worker_connections 512; }\nhttp {\n"
                              "    access_log off;\n    types { text/html html; }\n"
                              "    default_type application/octet-stream;\n");
@@ -148,7 +116,7 @@ bool TNginxServer::TryStart(uint16_t port, QString& failure) {
                     {"-p", FWorkDir, "-c", File("nginx.conf"), "-e", File("error.log")});
     QDeadlineTimer deadline(StartLimitMs);
     while (FProcess->state() != QProcess::NotRunning && !deadline.hasExpired()) {
-        if (Accepts(port)) {
+        if (LoopbackAccepts(port)) {
             FPort = port;
             return true;
         }

@@ -65,7 +65,8 @@ QByteArray Pem(const std::function<int(BIO*)>& write) {
 
 void WriteFile(const QString& name, const QByteArray& bytes) {
     QFile file(name);
-    Check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size(),
+    Check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+              file.write(bytes) == bytes.size(),
           "cannot write a PEM file");
 }
 

@@ -38,8 +38,8 @@ TEST(NginxCrawl, EveryPageArrivesWholeAndNoAttemptFails) {
     for (const QString& line : run.OutputLines())
         if (line.contains("ERROR_"))
             failed.append(line);
-    EXPECT_TRUE(failed.isEmpty()) << failed.size() << " failed attempts, the first: "
-                                  << qPrintable(failed.value(0));
+    EXPECT_TRUE(failed.isEmpty()) << failed.size()
+                                  << " failed attempts, the first: " << qPrintable(failed.value(0));
     QStringList expected;
     for (const QStringList& row : site.ExpectedRows(nginx.BaseUrl()))
         expected.append(DataRowText(row));
@@ -52,10 +52,11 @@ TEST(NginxCrawl, EveryPageArrivesWholeAndNoAttemptFails) {
                         std::back_inserter(missing));
     std::set_difference(rows.begin(), rows.end(), expected.begin(), expected.end(),
                         std::back_inserter(unexpected));
-    EXPECT_TRUE(missing.isEmpty()) << missing.size() << " rows missing, the first: "
-                                   << qPrintable(missing.value(0));
-    EXPECT_TRUE(unexpected.isEmpty()) << unexpected.size() << " rows not expected, the first: "
-                                      << qPrintable(unexpected.value(0));
+    EXPECT_TRUE(missing.isEmpty())
+        << missing.size() << " rows missing, the first: " << qPrintable(missing.value(0));
+    EXPECT_TRUE(unexpected.isEmpty())
+        << unexpected.size()
+        << " rows not expected, the first: " << qPrintable(unexpected.value(0));
     EXPECT_EQ(dir.ReadBytes("lists.dat"), Bom);
 }
 

@@ -373,12 +373,10 @@ TEST_P(LargeBodyTable, EveryByteBeforeTheCloseReachesTheBody) {
     const TLargeBodyCase& c = GetParam();
     const QByteArray page = SampleHtml(300000);
     const QByteArray body = c.Gzip ? Deflate(page, TDeflateFormat::Gzip) : page;
-    const QByteArray head = "HTTP/1.1 200 OK\r\n" +
-                            QByteArray(c.Gzip ? "Content-Encoding: gzip\r\n" : "") +
-                            (c.Length ? "Content-Length: " + QByteArray::number(body.size()) +
-                                            "\r\n"
-                                      : QByteArray()) +
-                            "\r\n";
+    const QByteArray head =
+        "HTTP/1.1 200 OK\r\n" + QByteArray(c.Gzip ? "Content-Encoding: gzip\r\n" : "") +
+        (c.Length ? "Content-Length: " + QByteArray::number(body.size()) + "\r\n" : QByteArray()) +
+        "\r\n";
     TScriptedServer server({.Tls = c.Tls});
     server.SetScripts({TConnectionScript::Reply(head + body, c.End)});
     TSslContext context;
@@ -391,15 +389,15 @@ TEST_P(LargeBodyTable, EveryByteBeforeTheCloseReachesTheBody) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bodies, LargeBodyTable,
-    testing::Values(
-        TLargeBodyCase{"TlsPlainToClose", true, false, false, TConnectionEnd::Close},
-        TLargeBodyCase{"TlsGzipToClose", true, true, false, TConnectionEnd::Close},
-        TLargeBodyCase{"TlsPlainWithLength", true, false, true, TConnectionEnd::Close},
-        TLargeBodyCase{"TlsGzipWithoutNotify", true, true, false,
-                       TConnectionEnd::CloseWithoutNotify},
-        TLargeBodyCase{"PlainToClose", false, false, false, TConnectionEnd::Close},
-        TLargeBodyCase{"PlainGzipToClose", false, true, false, TConnectionEnd::Close},
-        TLargeBodyCase{"PlainGzipWithLength", false, true, true, TConnectionEnd::Close}),
+    testing::Values(TLargeBodyCase{"TlsPlainToClose", true, false, false, TConnectionEnd::Close},
+                    TLargeBodyCase{"TlsGzipToClose", true, true, false, TConnectionEnd::Close},
+                    TLargeBodyCase{"TlsPlainWithLength", true, false, true, TConnectionEnd::Close},
+                    TLargeBodyCase{"TlsGzipWithoutNotify", true, true, false,
+                                   TConnectionEnd::CloseWithoutNotify},
+                    TLargeBodyCase{"PlainToClose", false, false, false, TConnectionEnd::Close},
+                    TLargeBodyCase{"PlainGzipToClose", false, true, false, TConnectionEnd::Close},
+                    TLargeBodyCase{"PlainGzipWithLength", false, true, true,
+                                   TConnectionEnd::Close}),
     [](const testing::TestParamInfo<TLargeBodyCase>& info) { return info.param.Name; });
 
 // ---- bounds a response must keep --------------------------------------------
@@ -445,9 +443,10 @@ TEST_P(ResponseBoundTable, CrossingTheBoundFailsTheRequest) {
 INSTANTIATE_TEST_SUITE_P(
     Bounds, ResponseBoundTable,
     testing::Values(
-        TBoundCase{"HeaderOverOneMebibyte",
-                   [] { return "HTTP/1.1 200 OK\r\nX-Big: " + QByteArray(1100000, 'b') + "\r\n\r\n"; },
-                   10, "Response header larger than 1 MiB"},
+        TBoundCase{
+            "HeaderOverOneMebibyte",
+            [] { return "HTTP/1.1 200 OK\r\nX-Big: " + QByteArray(1100000, 'b') + "\r\n\r\n"; }, 10,
+            "Response header larger than 1 MiB"},
         TBoundCase{"HeaderOverThousandLines", [] { return BigHeaderLines(1001) + "\r\nok"; }, 10,
                    "Response header longer than 1000 lines"},
         TBoundCase{"PlainBodyWithLength",
@@ -456,9 +455,10 @@ INSTANTIATE_TEST_SUITE_P(
                        return Ok(QByteArray(size, 'x'));
                    },
                    11, "Response body larger than 64 MiB"},
-        TBoundCase{"PlainBodyToTheClose",
-                   [] { return "HTTP/1.0 200 OK\r\n\r\n" + QByteArray(MaxResponseBodyBytes + 1, 'x'); },
-                   11, "Response body larger than 64 MiB"},
+        TBoundCase{
+            "PlainBodyToTheClose",
+            [] { return "HTTP/1.0 200 OK\r\n\r\n" + QByteArray(MaxResponseBodyBytes + 1, 'x'); },
+            11, "Response body larger than 64 MiB"},
         TBoundCase{"GzipBomb",
                    [] { return Ok(ZeroBomb(TDeflateFormat::Gzip), "Content-Encoding: gzip\r\n"); },
                    11, "Response body larger than 64 MiB"},
@@ -515,29 +515,28 @@ TEST_P(HandshakeFailureTable, FailsWithTheHandshakeText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Handshakes, HandshakeFailureTable,
-    testing::Values(THandshakeCase{"PlainServer",
-                                   false,
-                                   {false,
-                                    {TExchange{
-                                        TReadMode::AnyBytes,
-                                        {"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n"},
-                                        0}},
-                                    TConnectionEnd::Close},
-                                   "SSL handshake failed - Error, wrong SSL version"},
-                    THandshakeCase{"CloseDuringHandshake",
-                                   true,
-                                   {true, {}, TConnectionEnd::Close},
-                                   "SSL handshake failed - Error, connection closed unexpectedly"},
-                    // A close notice instead of a server hello, the connection left
-                    // open: the request ends at once, not at the time-out.
-                    THandshakeCase{"CloseNoticeDuringHandshake",
-                                   false,
-                                   {false,
-                                    {TExchange{TReadMode::AnyBytes,
-                                               {QByteArray("\x15\x03\x03\x00\x02\x01\x00", 7)},
-                                               0}},
-                                    TConnectionEnd::KeepOpen},
-                                   "SSL handshake failed - Error, connection closed unexpectedly"}),
+    testing::Values(
+        THandshakeCase{"PlainServer",
+                       false,
+                       {false,
+                        {TExchange{TReadMode::AnyBytes,
+                                   {"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n"},
+                                   0}},
+                        TConnectionEnd::Close},
+                       "SSL handshake failed - Error, wrong SSL version"},
+        THandshakeCase{"CloseDuringHandshake",
+                       true,
+                       {true, {}, TConnectionEnd::Close},
+                       "SSL handshake failed - Error, connection closed unexpectedly"},
+        // A close notice instead of a server hello, the connection left
+        // open: the request ends at once, not at the time-out.
+        THandshakeCase{
+            "CloseNoticeDuringHandshake",
+            false,
+            {false,
+             {TExchange{TReadMode::AnyBytes, {QByteArray("\x15\x03\x03\x00\x02\x01\x00", 7)}, 0}},
+             TConnectionEnd::KeepOpen},
+            "SSL handshake failed - Error, connection closed unexpectedly"}),
     [](const testing::TestParamInfo<THandshakeCase>& info) { return info.param.Name; });
 
 TEST(HttpsClient, MissingKeyFileAbortsEveryAttempt) {

@@ -120,7 +120,10 @@ const TReadCase kReads[] = {
      "HTTP/1.1 200 OK\r\n\r\n3\r\nabc\r\n5\r\nde",
      {hbfChunked},
      {{"HTTP/1.1 200 OK"}, "abcde", 0, false, ""}},
-    {"HeaderNotEnded", "HTTP/1.1 200 OK\r\nContent-Le", {hbfToClose}, {{"HTTP/1.1 200 OK"}, "", 0, false, ""}},
+    {"HeaderNotEnded",
+     "HTTP/1.1 200 OK\r\nContent-Le",
+     {hbfToClose},
+     {{"HTTP/1.1 200 OK"}, "", 0, false, ""}},
 };
 
 class ReadTable : public testing::TestWithParam<TReadCase> {};
@@ -183,19 +186,32 @@ INSTANTIATE_TEST_SUITE_P(
     Bounds, BoundTable,
     testing::Values(
         TBoundCase{"ThousandLines", [] { return HeaderOfLines(1000) + "ok"; }, {}, "", 2},
-        TBoundCase{"ThousandAndOneLines", [] { return HeaderOfLines(1001) + "ok"; }, {},
-                   "Response header longer than 1000 lines", 0},
+        TBoundCase{"ThousandAndOneLines",
+                   [] { return HeaderOfLines(1001) + "ok"; },
+                   {},
+                   "Response header longer than 1000 lines",
+                   0},
         TBoundCase{"OneMebibyteOfHeader",
-                   [] { return HeaderOfBytes(MaxResponseHeaderBytes - 2) + "\r\nok"; }, {}, "", 2},
+                   [] { return HeaderOfBytes(MaxResponseHeaderBytes - 2) + "\r\nok"; },
+                   {},
+                   "",
+                   2},
         TBoundCase{"OneByteMore",
-                   [] { return HeaderOfBytes(MaxResponseHeaderBytes - 1) + "\r\nok"; }, {},
-                   "Response header larger than 1 MiB", 0},
-        TBoundCase{"ALineThatNeverEnds",
-                   [] { return "HTTP/1.1 200 OK\r\nX: " + QByteArray(MaxResponseHeaderBytes, 'x'); },
-                   {}, "Response header larger than 1 MiB", 0},
+                   [] { return HeaderOfBytes(MaxResponseHeaderBytes - 1) + "\r\nok"; },
+                   {},
+                   "Response header larger than 1 MiB",
+                   0},
+        TBoundCase{
+            "ALineThatNeverEnds",
+            [] { return "HTTP/1.1 200 OK\r\nX: " + QByteArray(MaxResponseHeaderBytes, 'x'); },
+            {},
+            "Response header larger than 1 MiB",
+            0},
         TBoundCase{"LinesOfAnInterimHeaderCountToo",
-                   [] { return HeaderOfLines(600) + HeaderOfLines(600); }, {hbfToClose, -1, 1},
-                   "Response header longer than 1000 lines", 0}),
+                   [] { return HeaderOfLines(600) + HeaderOfLines(600); },
+                   {hbfToClose, -1, 1},
+                   "Response header longer than 1000 lines",
+                   0}),
     [](const testing::TestParamInfo<TBoundCase>& info) { return info.param.Name; });
 
 struct TBodyBoundCase {
@@ -233,14 +249,18 @@ TEST_P(BodyBoundTable, BodyBeyondTheBoundFails) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bodies, BodyBoundTable,
-    testing::Values(TBodyBoundCase{"ToCloseAtTheBound", "0123456789", {}, false, 10},
-                    TBodyBoundCase{"ToClosePastIt", "0123456789X", {}, true, 10},
-                    TBodyBoundCase{"LengthAtTheBound", "0123456789", {hbfLength, 10}, false, 10},
-                    TBodyBoundCase{"LengthPastIt", "0123456789X", {hbfLength, 11}, true, 10},
-                    TBodyBoundCase{"ChunkFramingDoesNotCount", "5\r\n01234\r\n5\r\n56789\r\n0\r\n\r\n",
-                                   {hbfChunked}, false, 10},
-                    TBodyBoundCase{"ChunkDataPastIt", "5\r\n01234\r\n6\r\n56789X\r\n0\r\n\r\n",
-                                   {hbfChunked}, true, 10}),
+    testing::Values(
+        TBodyBoundCase{"ToCloseAtTheBound", "0123456789", {}, false, 10},
+        TBodyBoundCase{"ToClosePastIt", "0123456789X", {}, true, 10},
+        TBodyBoundCase{"LengthAtTheBound", "0123456789", {hbfLength, 10}, false, 10},
+        TBodyBoundCase{"LengthPastIt", "0123456789X", {hbfLength, 11}, true, 10},
+        TBodyBoundCase{"ChunkFramingDoesNotCount",
+                       "5\r\n01234\r\n5\r\n56789\r\n0\r\n\r\n",
+                       {hbfChunked},
+                       false,
+                       10},
+        TBodyBoundCase{
+            "ChunkDataPastIt", "5\r\n01234\r\n6\r\n56789X\r\n0\r\n\r\n", {hbfChunked}, true, 10}),
     [](const testing::TestParamInfo<TBodyBoundCase>& info) { return info.param.Name; });
 
 // Body bytes come straight from the bytes as read: one piece per read, not one per
