@@ -227,9 +227,10 @@ void TSslWSocket::HandleRawEnd(int error) {
     if (FSslState == sslEstablished && error == 0) {
         // The last records before the end are still to be read; a missing close
         // notice then reads as an ordinary end.
+        const auto alive = AliveToken();
         FEngine->EndOfInput();
         DecryptAvailable();
-        if (State() != wsConnected)
+        if (alive.expired() || State() != wsConnected)
             return;
     }
     if (FSslState == sslInShutdown)
