@@ -1,8 +1,8 @@
 #include "app/headless_front_end.h"
 
-#include "app/headless_options.h"
 #include "app/headless_run_view.h"
 #include "app/run_commands.h"
+#include "app/terminal_text.h"
 #include "crawl/city_list.h"
 #include "crawl/orphan_threads.h"
 #include "crawl/resume_files.h"
@@ -13,6 +13,7 @@
 #include "platform/text_file.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTimer>
 
@@ -45,7 +46,7 @@ void InstallStopSignals() {
 }
 
 void PrintError(const QString& text) {
-    std::fputs(("quorvel-scraper: " + text + "\n").toUtf8().constData(), stderr);
+    std::fputs(TerminalText("quorvel-scraper: " + text).toUtf8().append('\n').constData(), stderr);
 }
 
 // Enter means Yes, as the window's default button; end of input means No, which
@@ -69,14 +70,13 @@ bool AskOnTerminal(const QString& question) {
 // controller with a terminal view on the main thread's event loop.
 class THeadlessFrontEnd {
 public:
-    explicit THeadlessFrontEnd(THeadlessOptions options)
-        : FOptions(std::move(options)), FBaseDir(ExecutableDir()) {}
+    THeadlessFrontEnd(THeadlessOptions options, QString baseDir)
+        : FOptions(std::move(options)), FBaseDir(std::move(baseDir)) {}
 
     int Run();
 
 private:
     int SelectCities(QList<TCityItem>& selection);
-    QList<TCityItem> ReadCityItems() const;
     int PrepareFiles();
     void Poll();
     void Stop();
@@ -107,21 +107,32 @@ int THeadlessFrontEnd::Run() {
     TScraperSettings settings;
     settings.BaseDir = FBaseDir;
     FScraper = std::make_unique<TScraper>(*FView, settings);
+    QElapsedTimer runTime;
+    runTime.start();
     FScraper->Start();
     FPollTimer.start(50);
     QCoreApplication::exec();
     SetApplicationTerminating(true);
     DrainOrphanThreads();
     const bool failed = FScraper->Failed();
+    const TRunTotals totals = FScraper->Totals();
     FScraper.reset();
     FView.reset();
+    PrintError(RunSummary(totals, runTime.elapsed()));
     return failed ? 1 : 0;
 }
 
 // The cities that --all, --city or selection.txt name. Status 2 when a --city
-// label names no city (the user surely meant one), 1 when selection.txt cannot be read.
+// label names no city (the user surely meant one), 1 when cities.txt or
+// selection.txt cannot be read.
 int THeadlessFrontEnd::SelectCities(QList<TCityItem>& selection) {
-    const QList<TCityItem> items = ReadCityItems();
+    QList<TCityItem> items;
+    try {
+        items = ParseCityLines(ReadTextFileLines(FBaseDir + QStringLiteral("/cities.txt")));
+    } catch (const ETextFileError& error) {
+        PrintError(error.Message());
+        return 1;
+    }
     QStringList labels = FOptions.Cities;
     for (const QString& label : labels) {
         if (MatchSelection(items, {label}).isEmpty()) {
@@ -146,15 +157,6 @@ int THeadlessFrontEnd::SelectCities(QList<TCityItem>& selection) {
     for (int index : MatchSelection(items, labels))
         selection.append(items[index]);
     return 0;
-}
-
-// An unreadable cities.txt selects nothing here; the run itself reports it.
-QList<TCityItem> THeadlessFrontEnd::ReadCityItems() const {
-    try {
-        return ParseCityLines(ReadTextFileLines(FBaseDir + QStringLiteral("/cities.txt")));
-    } catch (const ETextFileError&) {
-        return {};
-    }
 }
 
 // START's two questions: answered by --fresh / --resume, else asked on the
@@ -199,18 +201,24 @@ void THeadlessFrontEnd::ResumeTimerTimer() {
 
 } // namespace
 
-int RunHeadless(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const THeadlessOptions options = ParseHeadlessArgs(QCoreApplication::arguments().mid(1));
+int RunHeadless(int argc, char** argv, const THeadlessOptions& options) {
     if (!options.Error.isEmpty()) {
         PrintError(options.Error);
-        std::fputs(HeadlessUsage().toUtf8().constData(), stderr);
+        std::fputs(ProgramUsage().toUtf8().constData(), stderr);
         return 2;
     }
-    if (options.Help) {
-        std::fputs(HeadlessUsage().toUtf8().constData(), stdout);
+    if (options.Help || options.Version) {
+        std::fputs((options.Help ? ProgramUsage() : ProgramVersion()).toUtf8().constData(), stdout);
         return 0;
     }
-    THeadlessFrontEnd frontEnd(options);
+    QString baseDir;
+    try {
+        baseDir = PrepareFilesDir(options.Dir);
+    } catch (const Exception& error) {
+        PrintError(error.Message());
+        return 1;
+    }
+    QCoreApplication app(argc, argv);
+    THeadlessFrontEnd frontEnd(options, baseDir);
     return frontEnd.Run();
 }

@@ -1,14 +1,55 @@
 #include "app/headless_options.h"
 
+#include <optional>
+
 namespace {
 
 const QString HeadlessFlag = QStringLiteral("--headless");
 const QString CityFlag = QStringLiteral("--city");
+const QString DirFlag = QStringLiteral("--dir");
+
+// The value of an option that takes one ("--city LABEL" or "--city=LABEL") when the
+// argument at `i` is that option, advancing past a separate value. `error` is set
+// when the value is missing.
+std::optional<QString> TakeValue(const QStringList& arguments, qsizetype& i, const QString& flag,
+                                 QString& error) {
+    const QString& argument = arguments[i];
+    if (argument.startsWith(flag + QLatin1Char('=')))
+        return argument.mid(flag.size() + 1);
+    if (argument != flag)
+        return std::nullopt;
+    if (i + 1 >= arguments.size()) {
+        error = flag + QStringLiteral(" needs a value");
+        return QString();
+    }
+    return arguments[++i];
+}
+
+// "--dir DIR" at `i`; an empty DIR is an error rather than a silent default, as a
+// script's unset variable would give.
+bool TakeDir(const QStringList& arguments, qsizetype& i, QString& dir, QString& error) {
+    const auto value = TakeValue(arguments, i, DirFlag, error);
+    if (!value)
+        return false;
+    if (error.isEmpty() && value->isEmpty())
+        error = QStringLiteral("--dir needs a directory");
+    dir = *value;
+    return true;
+}
+
+// --help, -h and --version, shared by both forms; false when the argument is none of them.
+template <typename TOptions> bool TakeCommonFlag(const QString& argument, TOptions& options) {
+    if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h"))
+        return options.Help = true;
+    if (argument == QStringLiteral("--version"))
+        return options.Version = true;
+    return false;
+}
 
 // Handles one argument at `i` (advancing past a value it takes); false on an error.
 bool TakeArgument(const QStringList& arguments, qsizetype& i, THeadlessOptions& options) {
     const QString& argument = arguments[i];
-    if (argument == HeadlessFlag)
+    if (argument == HeadlessFlag || TakeCommonFlag(argument, options))
         return true;
     if (argument == QStringLiteral("--all"))
         return options.All = true;
@@ -16,25 +57,24 @@ bool TakeArgument(const QStringList& arguments, qsizetype& i, THeadlessOptions& 
         return options.Fresh = true;
     if (argument == QStringLiteral("--resume"))
         return options.Resume = true;
-    if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h"))
-        return options.Help = true;
-    if (argument.startsWith(CityFlag + QLatin1Char('='))) {
-        options.Cities.append(argument.mid(CityFlag.size() + 1));
-        return true;
+    if (const auto label = TakeValue(arguments, i, CityFlag, options.Error)) {
+        options.Cities.append(*label);
+        return options.Error.isEmpty();
     }
-    if (argument == CityFlag) {
-        if (i + 1 >= arguments.size()) {
-            options.Error = QStringLiteral("--city needs a label");
-            return false;
-        }
-        options.Cities.append(arguments[++i]);
-        return true;
-    }
+    if (TakeDir(arguments, i, options.Dir, options.Error))
+        return options.Error.isEmpty();
     options.Error = QStringLiteral("unknown argument: ") + argument;
     return false;
 }
 
 } // namespace
+
+QStringList ProgramArguments(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
 
 bool WantsHeadless(const QStringList& arguments) {
     return arguments.contains(HeadlessFlag);
@@ -53,10 +93,30 @@ THeadlessOptions ParseHeadlessArgs(const QStringList& arguments) {
     return options;
 }
 
-QString HeadlessUsage() {
+TWindowOptions ParseWindowArgs(const QStringList& arguments) {
+    TWindowOptions options;
+    for (qsizetype i = 0; i < arguments.size() && options.Error.isEmpty(); ++i) {
+        if (!TakeCommonFlag(arguments[i], options))
+            TakeDir(arguments, i, options.Dir, options.Error);
+    }
+    return options;
+}
+
+QString ProgramUsage() {
     return QStringLiteral(
-        "Usage: quorvel-scraper --headless [--city LABEL]... [--all] [--fresh | --resume]\n"
-        "Runs one crawl without a window, with the files beside the executable.\n"
+        "Usage: quorvel-scraper [--dir DIR]\n"
+        "       quorvel-scraper --headless [--city LABEL]... [--all] [--fresh | --resume]\n"
+        "                       [--dir DIR]\n"
+        "Collects the organisations of the Quorvel directory into data<N>.csv. Without\n"
+        "--headless it opens the window; with it, it runs one crawl on the terminal.\n"
+        "  --dir DIR     keep the program's files (cities.txt, selection.txt, the work\n"
+        "                lists, data and log files) in DIR, created when missing;\n"
+        "                default: beside the executable when that directory is\n"
+        "                writable, else $XDG_DATA_HOME/quorvel-scraper\n"
+        "                (~/.local/share/quorvel-scraper)\n"
+        "  --help        show this text\n"
+        "  --version     show the version\n"
+        "Headless:\n"
         "  --city LABEL  crawl every city of cities.txt labelled LABEL (letter case\n"
         "                ignored); may be repeated\n"
         "  --all         crawl every city of cities.txt\n"
@@ -64,9 +124,14 @@ QString HeadlessUsage() {
         "  --fresh       discard the work lists left by an earlier run\n"
         "  --resume      keep them and resume that run\n"
         "                (neither: ask on the terminal; without one, exit with 2)\n"
-        "  --help        show this text\n"
-        "Log lines go to standard output. Ctrl+C stops the run and saves its lists;\n"
-        "a second Ctrl+C ends the program at once.\n"
-        "Exit status: 0 run ended or stopped, 1 run failed, 2 usage error.\n"
-        "QUORVEL_BASE_URL replaces https://quorvel.ru before city paths.\n");
+        "Log lines go to standard output, a summary to standard error at the end.\n"
+        "Ctrl+C stops the run and saves its lists; a second Ctrl+C ends the program.\n"
+        "Exit status: 0 run ended or stopped, 1 run failed, 2 usage error or no display.\n"
+        "The client certificate 01cert.pem and its key 01key.pem are read from the\n"
+        "current directory. QUORVEL_BASE_URL replaces https://quorvel.ru before city\n"
+        "paths.\n");
+}
+
+QString ProgramVersion() {
+    return QStringLiteral("quorvel-scraper " QUORVEL_VERSION "\n");
 }

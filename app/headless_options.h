@@ -3,24 +3,47 @@
 #include <QString>
 #include <QStringList>
 
-// The command line of the headless front end:
-//   quorvel-scraper --headless [--city LABEL]... [--all] [--fresh | --resume]
+// The program's command line, read before any application object exists:
+//   quorvel-scraper [--dir DIR]
+//   quorvel-scraper --headless [--city LABEL]... [--all] [--fresh | --resume] [--dir DIR]
+//   quorvel-scraper --help | --version
 // Pure parsing, any thread.
+
+// What the headless front end was asked for.
 struct THeadlessOptions {
     QStringList Cities; // --city labels, in the order given
     bool All = false;
     bool Fresh = false;  // answers Yes to START's questions
     bool Resume = false; // answers No to START's questions
     bool Help = false;
+    bool Version = false;
+    QString Dir;   // --dir: the directory of the program's files; empty = the default
     QString Error; // not empty: a usage error, this text says what is wrong
 };
+
+// What the window was asked for. Arguments other than these are the toolkit's own
+// ("-platform offscreen", "-style fusion") and are left to it.
+struct TWindowOptions {
+    bool Help = false;
+    bool Version = false;
+    QString Dir;
+    QString Error;
+};
+
+// The arguments after the program name, decoded as the system's 8-bit text.
+QStringList ProgramArguments(int argc, char** argv);
 
 // True when the arguments (argv[1] on) ask for the headless front end.
 bool WantsHeadless(const QStringList& arguments);
 
 // Parses the arguments after the program name; "--headless" itself is accepted
-// anywhere. "--city=LABEL" is the same as "--city LABEL".
+// anywhere. "--city=LABEL" is the same as "--city LABEL", "--dir=DIR" as "--dir DIR".
 THeadlessOptions ParseHeadlessArgs(const QStringList& arguments);
 
-// The usage text, one option per line.
-QString HeadlessUsage();
+TWindowOptions ParseWindowArgs(const QStringList& arguments);
+
+// The usage text of both forms, one option per line.
+QString ProgramUsage();
+
+// "quorvel-scraper " and the version number, with a line end.
+QString ProgramVersion();

@@ -1,5 +1,6 @@
 #include "app/headless_run_view.h"
 
+#include "app/terminal_text.h"
 #include "platform/exception.h"
 #include "platform/text_codec.h"
 
@@ -16,10 +17,11 @@ THeadlessRunView::~THeadlessRunView() {
         std::fputs("\n", FStatus);
 }
 
+// The saved log keeps the line as it is; the terminal gets it made harmless.
 void THeadlessRunView::AppendLog(const QString& line) {
     FLines.append(line);
     ClearStatus();
-    const QByteArray bytes = line.toUtf8() + '\n';
+    const QByteArray bytes = TerminalText(line).toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, bytes.size(), FOut);
     std::fflush(FOut);
     DrawStatus();
@@ -93,7 +95,7 @@ void THeadlessRunView::DrawStatus() {
         status += QStringLiteral(", ") + FWritten;
     if (!FHint.isEmpty())
         status += QStringLiteral(", ") + FHint;
-    const QByteArray bytes = "\r\033[K" + status.toUtf8();
+    const QByteArray bytes = "\r\033[K" + TerminalText(status).toUtf8();
     std::fwrite(bytes.constData(), 1, bytes.size(), FStatus);
     std::fflush(FStatus);
     FStatusShown = true;

@@ -9,8 +9,9 @@
 #include <functional>
 
 // The run's view on a terminal: log lines go to `out` as they come, flushed at
-// once; when `status` is a terminal, one self-updating line there shows the
-// counters and the progress. Keeps the log's lines for SaveLog. Lives on the main
+// once, with control characters shown as U+FFFD; when `status` is a terminal, one
+// self-updating line there shows the counters and the progress. Keeps the log's
+// lines, as they are, for SaveLog. Lives on the main
 // thread, where the controller's window steps call it.
 class THeadlessRunView : public TRunView {
 public:

@@ -2,13 +2,11 @@
 #include "app/headless_options.h"
 #include "app/window_start.h"
 
-#include <QStringList>
-
+// The command line is read before any application object exists, so that --help,
+// --version and a start without a display need no display.
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QStringList arguments = ProgramArguments(argc, argv);
     if (WantsHeadless(arguments))
-        return RunHeadless(argc, argv);
-    return RunWindow(argc, argv);
+        return RunHeadless(argc, argv, ParseHeadlessArgs(arguments));
+    return RunWindow(argc, argv, ParseWindowArgs(arguments));
 }

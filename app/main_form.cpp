@@ -53,7 +53,7 @@ template <typename T> T* NewControl(QWidget* parent, const char* name) {
 TMainForm::TMainForm(TScraperSettings settings, std::unique_ptr<TFormDialogs> dialogs)
     : FSettings(std::move(settings)), FDialogs(std::move(dialogs)), FLayout(ClientSize) {
     if (FSettings.BaseDir.isEmpty())
-        FSettings.BaseDir = ExecutableDir();
+        FSettings.BaseDir = ChooseFilesDir({}, ExecutableDir());
     if (!FDialogs)
         FDialogs = std::make_unique<TMessageBoxDialogs>(this);
     setWindowTitle(QStringLiteral("Парсер сайта Quorvel"));
@@ -86,6 +86,9 @@ void TMainForm::CreateCityControls() {
     Label1->setText(QStringLiteral("Страны, города"));
     CitiesListBox = NewControl<QListWidget>(this, "CitiesListBox");
     CitiesListBox->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Every item has the list's one item height; the list then need not measure
+    // each of tens of thousands of items to lay itself out.
+    CitiesListBox->setUniformItemSizes(true);
     SelectAllCitiesButton = NewControl<QPushButton>(this, "SelectAllCitiesButton");
     SelectAllCitiesButton->setText(QStringLiteral("все"));
 }
@@ -218,10 +221,13 @@ void TMainForm::LoadCities() {
         FDialogs->ShowError(failure.Message());
         return;
     }
+    // Each item is complete before it joins the list, so a long list is not
+    // redrawn for every value set on every item.
     for (const TCityItem& city : items) {
-        auto* item = new QListWidgetItem(city.Label, CitiesListBox);
+        auto* item = new QListWidgetItem(city.Label);
         item->setData(CityUrlRole, city.Url);
         item->setData(CityHasUrlRole, city.HasUrl);
+        CitiesListBox->addItem(item);
     }
     LoadSelection();
 }
@@ -241,9 +247,7 @@ void TMainForm::RestoreSelection(QListWidget* list, const QStringList& labels) {
     QList<TCityItem> items;
     for (int row = 0; row < list->count(); ++row)
         items.append({list->item(row)->text(), QString(), false});
-    list->clearSelection();
-    for (int row : MatchSelection(items, labels))
-        list->item(row)->setSelected(true);
+    SelectRows(list, MatchSelection(items, labels));
 }
 
 void TMainForm::FormClose() {
@@ -253,10 +257,8 @@ void TMainForm::FormClose() {
 // The labels of the selected items in list order, CR LF after each, no byte-order mark.
 void TMainForm::SaveSelection() {
     QByteArray bytes;
-    for (int row = 0; row < CitiesListBox->count(); ++row) {
-        if (CitiesListBox->item(row)->isSelected())
-            bytes += EncodeDefaultCodePage(CitiesListBox->item(row)->text()) + "\r\n";
-    }
+    for (int row : SelectedRows(CitiesListBox))
+        bytes += EncodeDefaultCodePage(CitiesListBox->item(row)->text()) + "\r\n";
     const QString path = FilePath(QStringLiteral("selection.txt"));
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())

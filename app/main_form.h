@@ -26,8 +26,8 @@ class QSpinBox;
 class TMainForm : public QWidget {
 public:
     // `settings` is handed to every run; its BaseDir, the directory of the
-    // window's files, defaults to the executable's directory. `dialogs`
-    // defaults to message boxes.
+    // window's files, defaults to ChooseFilesDir's choice without --dir.
+    // `dialogs` defaults to message boxes.
     explicit TMainForm(TScraperSettings settings = {},
                        std::unique_ptr<TFormDialogs> dialogs = nullptr);
     ~TMainForm() override;

@@ -13,6 +13,8 @@
 #include <QSpinBox>
 #include <QTimer>
 
+#include <algorithm>
+
 void TWindowRunView::AppendLog(const QString& line) {
     FControls.LogsMemo->appendPlainText(line);
 }
@@ -66,11 +68,10 @@ int TWindowRunView::ThreadLimit() const {
 QList<TCityItem> TWindowRunView::SelectedCities() const {
     QList<TCityItem> selected;
     const QListWidget* list = FControls.CitiesListBox;
-    for (int row = 0; row < list->count(); ++row) {
+    for (int row : SelectedRows(list)) {
         const QListWidgetItem* item = list->item(row);
-        if (item->isSelected())
-            selected.append({item->text(), item->data(CityUrlRole).toString(),
-                             item->data(CityHasUrlRole).toBool()});
+        selected.append({item->text(), item->data(CityUrlRole).toString(),
+                         item->data(CityHasUrlRole).toBool()});
     }
     return selected;
 }
@@ -96,4 +97,28 @@ void TWindowRunView::SaveLog(const QString& path) {
 
 void TWindowRunView::ProcessEvents() {
     QCoreApplication::processEvents();
+}
+
+QList<int> SelectedRows(const QListWidget* list) {
+    QList<int> rows;
+    for (const QItemSelectionRange& range : list->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.append(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void SelectRows(QListWidget* list, const QList<int>& rows) {
+    QItemSelection selection;
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype last = i;
+        while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1)
+            ++last;
+        selection.append(QItemSelectionRange(list->model()->index(rows[i], 0),
+                                             list->model()->index(rows[last], 0)));
+        i = last + 1;
+    }
+    list->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
 }

@@ -2,6 +2,7 @@
 
 #include "crawl/run_view.h"
 
+#include <QList>
 #include <Qt>
 
 class QLabel;
@@ -15,6 +16,15 @@ class QTimer;
 // Item data of the city list: the URL an item carries, and whether it carries one.
 constexpr int CityUrlRole = Qt::UserRole;
 constexpr int CityHasUrlRole = Qt::UserRole + 1;
+
+// The rows of the city list's selected items in list order. Read from the list's
+// selection ranges, so a list of tens of thousands of items, every other one
+// selected, is read at once rather than asking each item in turn.
+QList<int> SelectedRows(const QListWidget* list);
+
+// Selects exactly the given rows (in list order) in one step, runs of adjacent
+// rows as one range.
+void SelectRows(QListWidget* list, const QList<int>& rows);
 
 // The eight controls of the main window that a run reports to and reads from.
 struct TRunControls {

@@ -2,6 +2,8 @@
 
 #include "platform/text_compare.h"
 
+#include <algorithm>
+
 QList<TCityItem> ParseCityLines(const QStringList& lines) {
     QList<TCityItem> items;
     items.reserve(lines.size());
@@ -15,15 +17,15 @@ QList<TCityItem> ParseCityLines(const QStringList& lines) {
     return items;
 }
 
+// The labels are sorted once and searched by halves, so tens of thousands of saved
+// labels against as many items take moments instead of comparing every pair.
 QList<int> MatchSelection(const QList<TCityItem>& items, const QStringList& labels) {
+    QStringList sorted = labels;
+    std::sort(sorted.begin(), sorted.end(), TLessIgnoreCase());
     QList<int> selected;
     for (int i = 0; i < items.size(); ++i) {
-        for (const QString& label : labels) {
-            if (SameTextIgnoreCase(items[i].Label, label)) {
-                selected.append(i);
-                break;
-            }
-        }
+        if (std::binary_search(sorted.begin(), sorted.end(), items[i].Label, TLessIgnoreCase()))
+            selected.append(i);
     }
     return selected;
 }

@@ -8,11 +8,6 @@
 
 namespace {
 
-// Columns whose values pass through QuoteToApostrophe: the rubric, the subrubric
-// and everything taken from the card page (0-based).
-constexpr bool ApostropheColumn[13] = {false, false, false, true, true, false, true,
-                                       true,  true,  true,  true, true, true};
-
 // Bounds the search for a free name, so a directory that refuses every name
 // cannot keep the run in a loop.
 constexpr int MaxNameAttempts = 100000;
@@ -29,13 +24,16 @@ QString DataFileHeader() {
            u"\"Телефоны\";\"Часы работы\";\"Сайт\";\"Описание\";\"Урл организации\""_qs;
 }
 
+// Every value loses its double quotes, the country and city of the label and the
+// URLs included: a quote inside a quoted field would end it early and break the
+// row for any CSV reader.
 QString DataFileRow(const OrganisationRecord& record) {
     const QStringList values = record.Values();
     QString row = "\"";
     for (qsizetype i = 0; i < values.size(); ++i) {
         if (i > 0)
             row += "\";\"";
-        row += ApostropheColumn[i] ? QuoteToApostrophe(values[i]) : values[i];
+        row += QuoteToApostrophe(values[i]);
     }
     return row + "\"";
 }

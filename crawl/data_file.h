@@ -16,8 +16,8 @@ public:
 QString DataFileHeader();
 
 // The row of one record, without its line end: every value in double quotes,
-// separated by ";", with double quotes turned into apostrophes in the columns
-// that come from the rubric lookup, the job line's subrubric and the card page.
+// separated by ";", with the double quotes inside every value turned into
+// apostrophes, so no value can end its field early.
 QString DataFileRow(const OrganisationRecord& record);
 
 // The output file of one run, "data<N>.csv" in the given directory: UTF-8 with

@@ -2,7 +2,6 @@
 
 #include "crawl/text_utils.h"
 #include "platform/text_codec.h"
-#include "platform/text_compare.h"
 
 namespace {
 
@@ -11,8 +10,9 @@ const QString LinkMarker = QStringLiteral("<a href=\"");
 const QString CardMarker = QStringLiteral(" class=\"org-widget-header__title\">");
 const QString Href = QStringLiteral("href=\"");
 const QString Quote = QStringLiteral("\"");
-// A consumed item removes its first ten characters from the working copy.
-const qsizetype ItemAdvance = 10;
+// A consumed item at r (counted from 1) removes the first r+10 characters of the
+// working copy, so the scan goes on 11 characters after the item's 0-based offset.
+const qsizetype ItemAdvance = 11;
 
 // The link at `start` up to the first quote; empty when no quote follows.
 QString LinkAt(const QString& block, qsizetype start) {
@@ -22,6 +22,25 @@ QString LinkAt(const QString& block, qsizetype start) {
 
 QString MakeAbsolute(const QString& link, const QString& prefix) {
     return link.startsWith(u'/') ? prefix + link : link;
+}
+
+// As browsers read an href: blanks and control characters around it are dropped,
+// and so are tabs and line breaks inside it, so no work-list line ever holds one.
+QString CleanLink(const QString& href) {
+    QString link = Trim(href);
+    link.removeIf([](QChar c) { return c == u'\t' || c == u'\r' || c == u'\n'; });
+    return link;
+}
+
+// Appends the link key of a link found on a page. A root-relative link hangs off
+// `prefix`; an absolute one loses its "https://" or "http://". A link of another
+// scheme or of none (mailto:, javascript:, a path relative to the page) names
+// nothing the crawl can fetch and is left out; an empty link keeps its empty key.
+void AppendLinkKey(QStringList& keys, const QString& href, const QString& prefix,
+                   const QString& tail = {}) {
+    const QString link = MakeAbsolute(CleanLink(href), prefix);
+    if (link.isEmpty() || HasWebScheme(link))
+        keys.append(StripScheme(link) + tail);
 }
 
 // Relative links of list pages hang off the site's host; a city page has no path,
@@ -38,7 +57,7 @@ QStringList ScanAnchorLinks(const QString& block, const QString& pageUrl) {
     const QString prefix = HostPrefix(pageUrl);
     qsizetype offset = 0;
     for (qsizetype r; (r = block.indexOf(LinkMarker, offset)) >= 0; offset = r + ItemAdvance)
-        keys.append(StripScheme(MakeAbsolute(LinkAt(block, r + LinkMarker.size()), prefix)));
+        AppendLinkKey(keys, LinkAt(block, r + LinkMarker.size()), prefix);
     return keys;
 }
 
@@ -71,14 +90,15 @@ private:
 // first "</div>" after it; a header without "href=" gives no link, otherwise the
 // link is the text between the header's first "href=\"" and the quote after it.
 // Headers may overlap when their ends are far away, so every search goes through a
-// forward search, and cards that share one link share one string. Each link becomes
-// a job line: the link key followed by `tail`.
+// forward search, and cards that share one link share one outcome (one string, or
+// being left out). Each link becomes a job line: the link key followed by `tail`.
 QStringList ScanCardJobLines(const QString& block, const QString& pageUrl, const QString& tail) {
     QStringList lines;
     const QString prefix = HostPrefix(pageUrl);
     TForwardSearch headerEnd(block, "</div>"), anyHref(block, "href="), quotedHref(block, Href),
         quote(block, Quote);
     qsizetype sharedHref = -1, sharedEnd = -1;
+    QStringList shared; // the job line of the last link read, or none when it was left out
     qsizetype offset = 0;
     for (qsizetype r; (r = block.indexOf(CardMarker, offset)) >= 0; offset = r + ItemAdvance) {
         const qsizetype start = r + CardMarker.size();
@@ -89,19 +109,19 @@ QStringList ScanCardJobLines(const QString& block, const QString& pageUrl, const
         if (any < 0 || any + 5 > end)
             continue;
         const qsizetype href = quotedHref.From(start);
-        if (href >= 0 && href == sharedHref && end == sharedEnd) {
-            lines.append(lines.back());
-            continue;
+        if (href < 0 || href != sharedHref || end != sharedEnd) {
+            QString link;
+            if (href >= 0 && href + Href.size() <= end) {
+                const qsizetype close = quote.From(href + Href.size());
+                if (close >= 0 && close < end)
+                    link = block.mid(href + Href.size(), close - href - Href.size());
+            }
+            shared.clear();
+            AppendLinkKey(shared, link, prefix, tail);
+            sharedHref = href;
+            sharedEnd = end;
         }
-        QString link;
-        if (href >= 0 && href + Href.size() <= end) {
-            const qsizetype close = quote.From(href + Href.size());
-            if (close >= 0 && close < end)
-                link = block.mid(href + Href.size(), close - href - Href.size());
-        }
-        lines.append(StripScheme(MakeAbsolute(link, prefix)) + tail);
-        sharedHref = href;
-        sharedEnd = end;
+        lines.append(shared);
     }
     return lines;
 }
@@ -185,7 +205,7 @@ QStringList ExtractCityPage(const QString& text, const QString& pageUrl) {
         const qsizetype r = text.indexOf(Href, heading);
         if (r < 0)
             break;
-        keys.append(StripScheme(MakeAbsolute(LinkAt(text, r + Href.size()), pageUrl)));
+        AppendLinkKey(keys, LinkAt(text, r + Href.size()), pageUrl);
         offset = r + ItemAdvance;
     }
     return keys;
@@ -218,17 +238,18 @@ TCardJobs ExtractCardJobs(const QString& text, const QString& pageUrl) {
 
 OrganisationRecord ExtractOrganisation(const QString& text, const QString& pageUrl,
                                        const QString& category, const QString& categoryUrl,
-                                       const QStringList& cityList, const QStringList& rubricList) {
+                                       const TNameValueList& cityList,
+                                       const TNameValueList& rubricList) {
     OrganisationRecord record;
     record.CardUrl = pageUrl;
     record.CityUrl = SchemeAndHost(pageUrl);
     // The label reads "country, city"; a label without a comma gives no country
     // and the label less its first character as the city.
-    const QString label = LookupNameValue(cityList, record.CityUrl);
+    const QString label = cityList.Lookup(record.CityUrl);
     const qsizetype comma = label.indexOf(u',');
     record.Country = comma < 0 ? QString() : label.left(comma);
     record.City = label.mid(comma + 2);
-    record.Rubric = LookupNameValue(rubricList, StripScheme(categoryUrl));
+    record.Rubric = rubricList.Lookup(StripScheme(categoryUrl));
     record.Subrubric = category;
     record.SubrubricUrl = categoryUrl;
     record.Name = TabsToSpaces(Trim(HtmlToText(ExtractBetween(text, "<h1", ">", "</h1>"))));
@@ -238,15 +259,6 @@ OrganisationRecord ExtractOrganisation(const QString& text, const QString& pageU
     record.Site = SiteValue(text);
     record.Description = DescriptionValue(text);
     return record;
-}
-
-QString LookupNameValue(const QStringList& list, const QString& name) {
-    for (const QString& entry : list) {
-        const qsizetype equals = entry.indexOf(u'=');
-        if (equals >= 0 && SameTextIgnoreCase(QStringView(entry).left(equals), name))
-            return entry.mid(equals + 1);
-    }
-    return {};
 }
 
 QByteArray DecodeBase64Groups(const QString& text) {

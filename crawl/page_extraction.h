@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crawl/name_value_list.h"
 #include "crawl/organisation_record.h"
 
 #include <QByteArray>
@@ -43,15 +44,12 @@ TCardJobs ExtractCardJobs(const QString& text, const QString& pageUrl);
 // line, the country and city from `cityList`, the rubric from `rubricList`.
 OrganisationRecord ExtractOrganisation(const QString& text, const QString& pageUrl,
                                        const QString& category, const QString& categoryUrl,
-                                       const QStringList& cityList, const QStringList& rubricList);
+                                       const TNameValueList& cityList,
+                                       const TNameValueList& rubricList);
 
 // The text before the first "/" at or after the 10th character: "https://" and
 // the host of an absolute link. Empty when there is no such "/".
 QString SchemeAndHost(const QString& url);
-
-// The value of the first "name=value" entry whose name equals `name` ignoring
-// letter case; empty when none does. Entries without "=" never match.
-QString LookupNameValue(const QStringList& list, const QString& name);
 
 // Bytes of a base64 text read in whole groups of four (standard alphabet); a
 // shorter group at the end is ignored, "=" fill at the end of the last group

@@ -27,12 +27,19 @@ bool LessIgnoreCase(const QString& a, const QString& b) {
     return CompareTextIgnoreCase(a, b) < 0;
 }
 
-// "URL=label" from a cities.txt line "label=URL", the URL cut to 100 characters.
-QString CityListEntry(const QString& line) {
+// The city list entry of a cities.txt line "label=URL": the URL, cut to 100
+// characters, names the label. A city given as "http://" is fetched over HTTPS, so
+// its cards carry "https://" and the entry is named that way to be found by them.
+void AddCityListEntry(TNameValueList& cityList, const QString& line) {
     const qsizetype equals = line.indexOf(QLatin1Char('='));
-    if (equals < 0)
-        return line.left(100) + QLatin1Char('=');
-    return line.mid(equals + 1).left(100) + QLatin1Char('=') + line.left(equals);
+    if (equals < 0) {
+        cityList.Add(line.left(100), QString());
+        return;
+    }
+    QString url = line.mid(equals + 1);
+    if (HasWebScheme(url))
+        url = AddScheme(StripScheme(url));
+    cityList.Add(url.left(100), line.left(equals));
 }
 
 // The message of the failure being handled, for the log.
@@ -45,7 +52,7 @@ QString FailureMessage() {
 TScraper::TScraper(TRunView& view, TScraperSettings settings)
     : FView(view), FSettings(std::move(settings)), timerslastupdated(TickCount()) {
     if (FSettings.BaseDir.isEmpty())
-        FSettings.BaseDir = ExecutableDir();
+        FSettings.BaseDir = ChooseFilesDir({}, ExecutableDir());
     if (FSettings.SiteBaseUrl.isEmpty())
         FSettings.SiteBaseUrl = SiteBaseUrl();
     if (!FSettings.NewFetchThread)
@@ -104,7 +111,6 @@ void TScraper::StartRun() {
     WorkList.reserve(1000000);
     KnownList.reserve(100000);
     SkipList.reserve(1000);
-    RubricList.reserve(10000);
 }
 
 // Run start, steps 4 to 10. The lists count as loaded (and are saved at the run's
@@ -113,7 +119,7 @@ void TScraper::StartRun() {
 void TScraper::LoadInputs() {
     Log(QStringLiteral("Начинаем работу..."));
     for (const QString& line : ReadTextFileLines(FilePath(QStringLiteral("cities.txt"))))
-        CityList.append(CityListEntry(line));
+        AddCityListEntry(CityList, line);
     if (QFile::exists(FilePath(QStringLiteral("lists.dat"))))
         LoadWorkLists();
     else
@@ -134,24 +140,47 @@ void TScraper::LoadWorkLists() {
         AddKnown(key);
 }
 
-// The selected cities in list order; a city path gets the site's base URL in front.
-// A city whose cities.txt line has no "=" carries no URL: the log names it and the
-// run goes on without it, since the other cities need not suffer for one bad line.
+// The selected cities in list order. A run with nothing to crawl ends here, saying
+// why, before it creates a data file or replaces the saved lists.
 void TScraper::BuildStartEntries() {
     QList<TCityItem> selected;
     Synchronize([&] { selected = FView.SelectedCities(); });
-    for (const TCityItem& item : selected) {
-        if (!item.HasUrl) {
-            Log(QStringLiteral("Город \"%1\" пропущен: в cities.txt у него нет ссылки")
-                    .arg(item.Label));
-            continue;
-        }
-        QString url = item.Url;
-        if (url.startsWith(QLatin1Char('/')))
-            url = FSettings.SiteBaseUrl + url;
-        WorkList.append(StripScheme(url));
-        AddKnown(StripScheme(url));
+    for (const TCityItem& item : selected)
+        AddStartEntry(item);
+    if (WorkList.isEmpty())
+        throw Exception(NothingToCrawl(!selected.isEmpty()));
+}
+
+// A city path gets the site's base URL in front. A city without a URL, or whose
+// URL is neither a path nor "https://" or "http://", is named in the log and left
+// out: the other cities need not suffer for one bad line.
+void TScraper::AddStartEntry(const TCityItem& item) {
+    if (!item.HasUrl) {
+        Log(QStringLiteral("Город \"%1\" пропущен: в cities.txt у него нет ссылки")
+                .arg(item.Label));
+        return;
     }
+    QString url = item.Url;
+    if (url.startsWith(QLatin1Char('/')))
+        url = FSettings.SiteBaseUrl + url;
+    if (!HasWebScheme(url)) {
+        Log(QStringLiteral("Город \"%1\" пропущен: ссылка \"%2\" не начинается с \"/\", "
+                           "\"https://\" или \"http://\"")
+                .arg(item.Label, item.Url));
+        return;
+    }
+    WorkList.append(StripScheme(url));
+    AddKnown(StripScheme(url));
+}
+
+QString TScraper::NothingToCrawl(bool citySelected) const {
+    if (CityList.Size() == 0)
+        return QStringLiteral("В файле %1 нет ни одного города; добавьте строки вида "
+                              "\"Страна, Город=https://адрес\"")
+            .arg(FilePath(QStringLiteral("cities.txt")));
+    if (!citySelected)
+        return QStringLiteral("Не выбран ни один город, обходить нечего");
+    return QStringLiteral("Ни один из выбранных городов не может быть обойдён");
 }
 
 // skip.txt lines are compared trimmed, so stray blanks around a link do not hide it.
@@ -226,10 +255,13 @@ void TScraper::CollectOneResult() {
     }
     const QString page = std::exchange(thread->html, QString());
     LogMessageText = thread->url + QStringLiteral(": ") + thread->statusText;
-    if (thread->result != 1)
+    if (thread->result != 1) {
+        ++FPagesFailed;
         RunStep(&TScraper::AppendLogLine);
-    else
+    } else {
+        ++FPagesFetched;
         RoutePage(*thread, page);
+    }
     thread->Terminate();
     thread->WaitFor();
     thread.reset();
@@ -268,7 +300,7 @@ void TScraper::RouteListPage(const QString& page, const QString& url) {
     const TListPageLinks links = ExtractListPage(page, url);
     for (const QString& key : links.SubrubricLinks) {
         if (QueueListLink(key))
-            RubricList.append(key + QLatin1Char('=') + links.Breadcrumb);
+            RubricList.Add(key, links.Breadcrumb);
     }
     for (const QString& key : links.PageLinks)
         QueueListLink(key);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crawl/name_value_list.h"
 #include "crawl/run_view.h"
 #include "platform/thread_base.h"
 
@@ -15,10 +16,17 @@ class TScrapingThread;
 struct TRunLists;
 class TDataFile;
 
+// What a run did: pages fetched whole, fetches that failed, rows written.
+struct TRunTotals {
+    int PagesFetched = 0;
+    int PagesFailed = 0;
+    int RowsWritten = 0;
+};
+
 // Where a run keeps its files, which site it starts from and how it makes its
 // fetch threads. The defaults are the program's; tests point them elsewhere.
 struct TScraperSettings {
-    QString BaseDir;                                  // empty = ExecutableDir()
+    QString BaseDir;                                  // empty = ChooseFilesDir's default
     QString SiteBaseUrl;                              // empty = SiteBaseUrl()
     std::function<TScrapingThread*()> NewFetchThread; // empty = real fetch threads
     int FailurePauseMs = 30000;                       // the pause after a failure of the loop
@@ -47,6 +55,8 @@ public:
     // True once the run has ended after a failure (loading its inputs, creating
     // the data file, the dispatch loop or saving its lists). Read after Finished().
     bool Failed() const { return FFailed.load(); }
+    // The run's totals. Read after Finished().
+    TRunTotals Totals() const { return {FPagesFetched, FPagesFailed, FirmsWritten}; }
 
 protected:
     void Execute() override;
@@ -59,6 +69,8 @@ private:
     void LoadInputs();
     void LoadWorkLists();
     void BuildStartEntries();
+    void AddStartEntry(const TCityItem& item);
+    QString NothingToCrawl(bool citySelected) const;
     void LoadSkipList();
     void OpenDataFile();
     TRunEnd DispatchLoop();
@@ -107,6 +119,8 @@ private:
     bool FInputsLoaded = false;
     bool FForceCounters = false;
     std::atomic<bool> FFailed{false};
+    int FPagesFetched = 0;
+    int FPagesFailed = 0;
 
     QString result;
     QString LogMessageText;
@@ -119,8 +133,8 @@ private:
     int32_t Limit = 0;
 
     QStringList WorkList;
-    QStringList KnownList;  // sorted by CompareTextIgnoreCase, no two entries the same text
-    QStringList SkipList;   // sorted by CompareTextIgnoreCase
-    QStringList CityList;   // "URL=label", cities.txt order
-    QStringList RubricList; // "subrubric link key=rubric name", insertion order
+    QStringList KnownList;     // sorted by CompareTextIgnoreCase, no two entries the same text
+    QStringList SkipList;      // sorted by CompareTextIgnoreCase
+    TNameValueList CityList;   // city URL -> label, the first line of a URL winning
+    TNameValueList RubricList; // subrubric link key -> rubric name, the first one winning
 };

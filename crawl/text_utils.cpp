@@ -270,8 +270,25 @@ QString QuoteToApostrophe(const QString& text) {
     return ReplaceAll(text, "\"", "'");
 }
 
+namespace {
+
+// The length of the web scheme the text begins with; 0 when it has none.
+qsizetype WebSchemeLength(const QString& url) {
+    for (const QLatin1String scheme : {QLatin1String("https://"), QLatin1String("http://")}) {
+        if (url.startsWith(scheme, Qt::CaseInsensitive))
+            return scheme.size();
+    }
+    return 0;
+}
+
+} // namespace
+
+bool HasWebScheme(const QString& url) {
+    return WebSchemeLength(url) > 0;
+}
+
 QString StripScheme(const QString& url) {
-    return url.size() > 8 ? url.mid(8) : QString();
+    return url.mid(WebSchemeLength(url));
 }
 
 QString AddScheme(const QString& text) {

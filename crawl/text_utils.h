@@ -49,7 +49,13 @@ QString ReplaceAll(const QString& text, const QString& oldText, const QString& n
 // Every double quote becomes an apostrophe.
 QString QuoteToApostrophe(const QString& text);
 
-// The text from its 9th character on: an absolute "https://" link becomes its link key.
+// True when the text begins with "https://" or "http://", in any letter case: the
+// only links the crawl can fetch (over HTTPS, whichever of the two they name).
+bool HasWebScheme(const QString& url);
+
+// The link key of an absolute link: the text without its "https://" or "http://"
+// (in any letter case). Any other text has no such scheme to lose and is returned
+// unchanged.
 QString StripScheme(const QString& url);
 
 // "https://" in front of a link key.

@@ -3,5 +3,20 @@
 #include <QString>
 
 // The directory that holds the running executable, without a trailing "/".
-// The system keeps its own files (cities.txt, the work lists, data and log files) there.
 QString ExecutableDir();
+
+// The one decision of where the program keeps its files (cities.txt,
+// selection.txt, the work lists, data and log files), without a trailing "/":
+//  - `chosen` (given with --dir), made absolute;
+//  - else `exeDir`, when it is writable and not an installed copy (one whose
+//    shared files lie in ../share/quorvel-scraper, which even an administrator
+//    should not fill with data files);
+//  - else the user's data directory: $XDG_DATA_HOME/quorvel-scraper, or
+//    ~/.local/share/quorvel-scraper when XDG_DATA_HOME is unset, empty or not an
+//    absolute path.
+// Reads the environment and the file system; creates nothing. Any thread.
+QString ChooseFilesDir(const QString& chosen, const QString& exeDir);
+
+// ChooseFilesDir for the running executable, created when missing. Raises
+// Exception naming the directory and the reason when it cannot be created.
+QString PrepareFilesDir(const QString& chosen);

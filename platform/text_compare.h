@@ -12,3 +12,8 @@
 int CompareTextIgnoreCase(QStringView a, QStringView b);
 
 bool SameTextIgnoreCase(QStringView a, QStringView b);
+
+// The order of CompareTextIgnoreCase, for sorted lists and maps keyed by such text.
+struct TLessIgnoreCase {
+    bool operator()(QStringView a, QStringView b) const { return CompareTextIgnoreCase(a, b) < 0; }
+};

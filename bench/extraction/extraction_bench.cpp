@@ -113,8 +113,9 @@ void BM_ListPageLiteralCardScan(benchmark::State& state) {
 
 void BM_CardPage(benchmark::State& state) {
     const QString page = CardPage();
-    const QStringList cities = {u"https://tomsk.quorvel.ru=Россия, Томск"_qs};
-    const QStringList rubrics = {u"tomsk.quorvel.ru/kafe=Кафе"_qs};
+    TNameValueList cities, rubrics;
+    cities.Add("https://tomsk.quorvel.ru", u"Россия, Томск"_qs);
+    rubrics.Add("tomsk.quorvel.ru/kafe", u"Кафе"_qs);
     for (auto _ : state) {
         OrganisationRecord record =
             ExtractOrganisation(page, "https://tomsk.quorvel.ru/org/1", u"Кафе"_qs,

@@ -2,6 +2,7 @@
 
 #include "app/form_dialogs.h"
 #include "app/main_form.h"
+#include "app/window_run_view.h"
 #include "tests/qt_print.h"
 #include "tests/support/test_files.h"
 
@@ -58,14 +59,7 @@ protected:
             labels.append(Form->CitiesListBox->item(row)->text());
         return labels;
     }
-    QList<int> SelectedRows() const {
-        QList<int> rows;
-        for (int row = 0; row < Form->CitiesListBox->count(); ++row) {
-            if (Form->CitiesListBox->item(row)->isSelected())
-                rows.append(row);
-        }
-        return rows;
-    }
+    QList<int> SelectedRows() const { return ::SelectedRows(Form->CitiesListBox); }
     QStringList LogLines() const { return Form->LogsMemo->toPlainText().split(QLatin1Char('\n')); }
 
     QTemporaryDir Dir;

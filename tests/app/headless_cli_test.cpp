@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -25,12 +27,23 @@ protected:
     }
 
     int Run(const QStringList& arguments) {
+        return RunProgram(QStringList{"--headless"} + arguments,
+                          QProcessEnvironment::systemEnvironment());
+    }
+
+    int RunProgram(const QStringList& arguments, const QProcessEnvironment& environment) {
         QProcess process;
         process.setProgram(Dir.filePath("quorvel-scraper"));
-        process.setArguments(QStringList{"--headless"} + arguments);
+        process.setArguments(arguments);
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(Dir.path());
         process.start();
         process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(60000));
+        if (!process.waitForFinished(60000)) {
+            ADD_FAILURE() << "the program did not end";
+            process.kill();
+            process.waitForFinished();
+        }
         Out = QString::fromUtf8(process.readAllStandardOutput());
         Err = QString::fromUtf8(process.readAllStandardError());
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -67,31 +80,84 @@ TEST_F(HeadlessCliTest, WouldHaveToAskWithoutATerminalChangesNothing) {
     EXPECT_EQ(Read("cards.dat"), "");
 }
 
-TEST_F(HeadlessCliTest, EmptyRunWritesItsFilesAndLogsToStandardOutput) {
-    Write("lists.dat", Bom + "a.test\r\n");
-    Write("allknown.dat", Bom + "a.test\r\n");
-    Write("selection.txt", "Нет такого\r\n");
-    EXPECT_EQ(Run({"--fresh"}), 0) << Err.toStdString();
+// A run with nothing to crawl says why on standard output (and in its saved log),
+// writes no data file and no lists, and ends with its summary and status 1.
+TEST_F(HeadlessCliTest, NothingToCrawlSaysWhyAndWritesNoDataFile) {
+    struct Case {
+        const char* name;
+        QByteArray cities;
+        QStringList arguments;
+        QString reason;
+    } cases[] = {
+        {"saved selection names no city",
+         "Россия, Тест=https://127.0.0.1:1\r\n",
+         {"--fresh"},
+         "Ошибка: Не выбран ни один город, обходить нечего"},
+        {"empty cities.txt",
+         "",
+         {"--all", "--fresh"},
+         "Ошибка: В файле " + Dir.filePath("cities.txt") +
+             " нет ни одного города; добавьте строки вида \"Страна, Город=https://адрес\""},
+    };
+    for (const Case& c : cases) {
+        Write("lists.dat", Bom + "a.test\r\n");
+        Write("allknown.dat", Bom + "a.test\r\n");
+        Write("selection.txt", "Нет такого\r\n");
+        Write("cities.txt", c.cities);
+        EXPECT_EQ(Run(c.arguments), 1) << c.name;
+        const QStringList texts = Texts();
+        ASSERT_EQ(texts.size(), 4) << Out.toStdString();
+        EXPECT_EQ(texts[0], "Начинаем работу по заданным параметрам") << c.name;
+        EXPECT_EQ(texts[2], c.reason) << c.name;
+        const QString log = texts[3].section(' ', -1);
+        EXPECT_TRUE(texts[3].startsWith("Работа завершена, лог записан в " + Dir.path() + "/log-"));
+        EXPECT_EQ(Read(QFileInfo(log).fileName()), Out.toUtf8().replace("\n", "\r\n")) << c.name;
+        EXPECT_TRUE(QFile::remove(log));
+        EXPECT_EQ(Files(), QStringList({"cities.txt", "quorvel-scraper", "selection.txt"}))
+            << c.name;
+        EXPECT_EQ(Read("selection.txt"), "Нет такого\r\n") << c.name;
+        EXPECT_TRUE(QRegularExpression("^quorvel-scraper: 0 pages fetched, 0 failed, 0 rows "
+                                       "written in \\d+\\.\\d s \\(0\\.0 pages/s\\)\\n$")
+                        .match(Err)
+                        .hasMatch())
+            << Err.toStdString();
+    }
+}
+
+// Control characters from cities.txt reach standard output as U+FFFD; the saved
+// log keeps them, and a tab stays a tab.
+TEST_F(HeadlessCliTest, ControlCharactersReachTheTerminalReplaced) {
+    Write("cities.txt", "Рос\x1b[2Jсия\x07,\tТест\x7f\x01\r\n");
+    EXPECT_EQ(Run({"--all", "--fresh"}), 1);
     const QStringList texts = Texts();
-    ASSERT_EQ(texts.size(), 4) << Out.toStdString();
-    EXPECT_EQ(texts[0], "Начинаем работу по заданным параметрам");
-    EXPECT_TRUE(texts[2].startsWith("Данные будут записываться в файл " + Dir.path() + "/data"));
-    const QString log = texts[3].section(' ', -1);
-    EXPECT_TRUE(texts[3].startsWith("Работа завершена, лог записан в " + Dir.path() + "/log-"));
-    EXPECT_EQ(Read("lists.dat"), Bom);
-    EXPECT_EQ(Read("allknown.dat"), Bom);
-    EXPECT_EQ(Read("selection.txt"), "Нет такого\r\n");
-    EXPECT_EQ(Read(QFileInfo(log).fileName()), Out.toUtf8().replace("\n", "\r\n"));
-    EXPECT_TRUE(Err.isEmpty()) << Err.toStdString();
+    ASSERT_EQ(texts.size(), 5) << Out.toStdString();
+    EXPECT_EQ(texts[2],
+              u"Город \"Рос\uFFFD[2Jсия\uFFFD,\tТест\uFFFD\uFFFD\" пропущен: в cities.txt "
+              u"у него нет ссылки"_qs);
+    const QByteArray log = Read(QFileInfo(texts[4].section(' ', -1)).fileName());
+    EXPECT_TRUE(log.contains("Город \"Рос\x1b[2Jсия\x07,\tТест\x7f\x01\" пропущен"))
+        << log.toStdString();
+    EXPECT_FALSE(Out.contains(QChar(0x1b)) || Err.contains(QChar(0x1b)));
+}
+
+TEST_F(HeadlessCliTest, CityLabelWithAnUnreadableCitiesFileReportsTheReadError) {
+    ASSERT_TRUE(QFile::remove(Dir.filePath("cities.txt")));
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("cities.txt"));
+    EXPECT_EQ(Run({"--city", "Россия, Тест", "--fresh"}), 1);
+    EXPECT_TRUE(Err.contains("cities.txt") && !Err.contains("no city labelled"))
+        << Err.toStdString();
+    EXPECT_TRUE(Out.isEmpty());
 }
 
 TEST_F(HeadlessCliTest, ResumeKeepsTheSavedListsAndCards) {
     Write("lists.dat", Bom);
     Write("allknown.dat", Bom + "a.test\r\n");
     Write("cards.dat", "c\r\n");
-    EXPECT_EQ(Run({"--resume"}), 0) << Err.toStdString();
+    // With lists.dat gone and nothing selected, the run itself ends at once.
+    EXPECT_EQ(Run({"--resume"}), 1) << Err.toStdString();
     EXPECT_EQ(Read("cards.dat"), "c\r\n"); // asked about and kept
-    EXPECT_EQ(Read("allknown.dat"), Bom);  // empty lists.dat: deleted without asking
+    // Empty lists.dat: deleted with allknown.dat without asking.
+    EXPECT_EQ(Read("lists.dat") + Read("allknown.dat"), "<missing><missing>");
 }
 
 struct TStatusCase {
@@ -121,18 +187,84 @@ TEST_P(HeadlessStatusTest, ExitStatus) {
 
 INSTANTIATE_TEST_SUITE_P(
     Statuses, HeadlessStatusTest,
-    testing::Values(
-        TStatusCase{"UsageError", {"--bogus"}, {}, 2, "Usage: quorvel-scraper --headless"},
-        TStatusCase{"UnknownCity", {"--city", "Нигде"}, {}, 2, "Нигде"},
-        TStatusCase{"NoCitiesFile",
-                    {"--all"},
-                    [](HeadlessCliTest& t) {
-                        QFile::remove(
-                            static_cast<HeadlessStatusTest&>(t).Directory().filePath("cities.txt"));
-                    },
-                    1,
-                    ""},
-        TStatusCase{"Help", {"--help"}, {}, 0, ""}),
+    testing::Values(TStatusCase{"UsageError", {"--bogus"}, {}, 2, "Usage: quorvel-scraper"},
+                    TStatusCase{"EmptyDir", {"--dir="}, {}, 2, "--dir needs a directory"},
+                    TStatusCase{"UnknownCity", {"--city", "Нигде"}, {}, 2, "Нигде"},
+                    TStatusCase{"NoCitiesFile",
+                                {"--all"},
+                                [](HeadlessCliTest& t) {
+                                    QFile::remove(
+                                        static_cast<HeadlessStatusTest&>(t).Directory().filePath(
+                                            "cities.txt"));
+                                },
+                                1,
+                                ""},
+                    TStatusCase{"Help", {"--help"}, {}, 0, ""}),
     [](const testing::TestParamInfo<TStatusCase>& info) { return info.param.Name; });
+
+struct TStartCase {
+    const char* Name;
+    QStringList Arguments;
+    QString Display; // "": no display variable and no platform named
+    int Status;
+    QString OutPattern, ErrPattern; // whole-text patterns
+};
+
+void PrintTo(const TStartCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class ProgramStartTest : public HeadlessCliTest, public testing::WithParamInterface<TStartCase> {};
+
+// Answered before the toolkit starts, or when it cannot: no window opens, nothing
+// hangs or aborts, and no file or directory is made.
+TEST_P(ProgramStartTest, AnswersOnTheTerminal) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(name);
+    if (!GetParam().Display.isEmpty())
+        environment.insert(GetParam().Display.section('=', 0, 0),
+                           GetParam().Display.section('=', 1));
+    EXPECT_EQ(RunProgram(GetParam().Arguments, environment), GetParam().Status);
+    EXPECT_TRUE(
+        QRegularExpression(GetParam().OutPattern, QRegularExpression::DotMatchesEverythingOption)
+            .match(Out)
+            .hasMatch())
+        << Out.toStdString();
+    EXPECT_TRUE(
+        QRegularExpression(GetParam().ErrPattern, QRegularExpression::DotMatchesEverythingOption)
+            .match(Err)
+            .hasMatch())
+        << Err.toStdString();
+    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList({"cities.txt", "quorvel-scraper"}));
+}
+
+const QString UsageStart = "^Usage: quorvel-scraper \\[--dir DIR\\]\n.*--headless.*\n$";
+const QString NoDisplay = "quorvel-scraper: no display to open the window on; run "
+                          "quorvel-scraper --headless to crawl without one \\(see --help\\)\n$";
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, ProgramStartTest,
+    testing::Values(
+        TStartCase{"HelpWithoutDisplay", {"--help"}, "", 0, UsageStart, "^$"},
+        TStartCase{"HelpOffscreen", {"-h"}, "QT_QPA_PLATFORM=offscreen", 0, UsageStart, "^$"},
+        TStartCase{"HeadlessHelp", {"--headless", "--help"}, "", 0, UsageStart, "^$"},
+        TStartCase{"Version", {"--version"}, "", 0, "^quorvel-scraper \\d+\\.\\d+\\.\\d+\n$", "^$"},
+        TStartCase{"HeadlessVersion",
+                   {"--headless", "--version"},
+                   "",
+                   0,
+                   "^quorvel-scraper \\d+\\.\\d+\\.\\d+\n$",
+                   "^$"},
+        TStartCase{"NoDisplay", {}, "", 2, "^$", "^" + NoDisplay},
+        TStartCase{"UnreachableDisplay", {"--dir", "elsewhere"}, "DISPLAY=:97", 2, "^$", NoDisplay},
+        TStartCase{"WindowUsageError",
+                   {"--dir"},
+                   "QT_QPA_PLATFORM=offscreen",
+                   2,
+                   "^$",
+                   "^quorvel-scraper: --dir needs a value\nUsage: "}),
+    [](const testing::TestParamInfo<TStartCase>& info) { return info.param.Name; });
 
 } // namespace

@@ -162,6 +162,28 @@ TEST_F(FormFixture, SavedSelectionComesBackInTheNextWindow) {
     EXPECT_EQ(SelectedRows(), (QList<int>{1, 3}));
 }
 
+// Every other one of 100,000 cities saved and restored: comparing every label with
+// every item, or selecting and reading the items one by one, would take many
+// minutes, so a regression shows up as a hung test rather than a timing assertion.
+TEST_F(FormFixture, HundredThousandCitiesRestoreAndSaveInOnePass) {
+    QByteArray cities, saved;
+    QList<int> every2nd;
+    for (int row = 0; row < 100000; ++row) {
+        const QByteArray label = "Россия, Город " + QByteArray::number(row);
+        cities += label + "=https://c" + QByteArray::number(row) + ".test\r\n";
+        if (row % 2 == 0) {
+            saved += label + "\r\n";
+            every2nd.append(row);
+        }
+    }
+    WriteFile("cities.txt", cities);
+    WriteFile("selection.txt", saved);
+    ShowForm();
+    EXPECT_EQ(SelectedRows(), every2nd);
+    ASSERT_TRUE(Form->close());
+    EXPECT_EQ(ReadFile("selection.txt"), saved);
+}
+
 namespace {
 
 struct TMissingCitiesCase {

@@ -48,7 +48,8 @@ using DataFile = TickFixture;
 
 } // namespace
 
-TEST(DataFileRow, QuotesBecomeApostrophesInTheirColumnsOnly) {
+// A quote left in any column would end its field early for a CSV reader.
+TEST(DataFileRow, QuotesBecomeApostrophesInEveryColumn) {
     OrganisationRecord r;
     QStringList values;
     for (int i = 1; i <= 13; ++i)
@@ -57,7 +58,7 @@ TEST(DataFileRow, QuotesBecomeApostrophesInTheirColumnsOnly) {
     r.Subrubric = values[4], r.SubrubricUrl = values[5], r.Name = values[6];
     r.Address = values[7], r.Phones = values[8], r.OpeningHours = values[9];
     r.Site = values[10], r.Description = values[11], r.CardUrl = values[12];
-    EXPECT_EQ(DataFileRow(r), "\"\"1\"\";\"\"2\"\";\"\"3\"\";\"'4'\";\"'5'\";\"\"6\"\";\"'7'\";"
+    EXPECT_EQ(DataFileRow(r), "\"'1'\";\"'2'\";\"'3'\";\"'4'\";\"'5'\";\"'6'\";\"'7'\";"
                               "\"'8'\";\"'9'\";\"'10'\";\"'11'\";\"'12'\";\"'13'\"");
     EXPECT_EQ(DataFileRow(OrganisationRecord{}), "\"\";\"\";\"\";\"\";\"\";\"\";\"\";\"\";\"\";"
                                                  "\"\";\"\";\"\";\"\"");
@@ -66,7 +67,8 @@ TEST(DataFileRow, QuotesBecomeApostrophesInTheirColumnsOnly) {
 TEST_F(DataFile, HoldsMarkHeaderAndRowsByteForByte) {
     ASSERT_TRUE(Dir.isValid());
     SetTicks(123456);
-    const QStringList cities = {u"https://tomsk.quorvel.ru=Россия, Томск"_qs};
+    TNameValueList cities;
+    cities.Add("https://tomsk.quorvel.ru", u"Россия, Томск"_qs);
     const OrganisationRecord full = ExtractOrganisation(
         FixtureText("card_full.html"), "https://tomsk.quorvel.ru/org/2002-kafe-uyut", u"Кофейни"_qs,
         "https://tomsk.quorvel.ru/kafe/kofejni/", cities, {});

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "crawl/name_value_list.h"
 #include "platform/text_codec.h"
 
 #include <QFile>
 #include <QString>
+
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -15,4 +18,12 @@ inline QString FixtureText(const QString& name) {
         return {};
     }
     return DecodeUtf8(file.readAll());
+}
+
+// A name-value list holding the given entries, added in order.
+inline TNameValueList NameValues(std::initializer_list<std::pair<QString, QString>> entries) {
+    TNameValueList list;
+    for (const auto& [name, value] : entries)
+        list.Add(name, value);
+    return list;
 }

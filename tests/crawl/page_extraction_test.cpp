@@ -42,28 +42,31 @@ TEST(SchemeAndHost, SlashFromTheTenthCharacter) {
         EXPECT_EQ(SchemeAndHost(c.url), c.expected) << c.url.toStdString();
 }
 
-TEST(LookupNameValue, FirstMatchIgnoringCase) {
-    const QStringList list = {
-        "novalue",
-        u"https://TOMSK.quorvel.ru=Россия, Томск"_qs,
-        u"https://tomsk.quorvel.ru=второй"_qs,
-        "a=b=c",
-        "=empty name",
-        u"ЁЛКА=ok"_qs,
-    };
+TEST(NameValueList, WholeNameFirstEntryIgnoringCase) {
+    const TNameValueList list = NameValues({
+        {u"https://TOMSK.quorvel.ru"_qs, u"Россия, Томск"_qs},
+        {u"https://tomsk.quorvel.ru"_qs, u"второй"_qs},
+        {"city.ru/kafe?sort=name", u"Кафе"_qs},
+        {"city.ru/kafe?sort", "shorter name"},
+        {"a", "b=c"},
+        {"", "empty name"},
+        {u"ЁЛКА"_qs, "ok"},
+    });
     struct Case {
         QString name, expected;
     } cases[] = {
         {"https://tomsk.quorvel.ru", u"Россия, Томск"_qs},
+        {"CITY.RU/KAFE?SORT=NAME", u"Кафе"_qs},
+        {"city.ru/kafe?sort", "shorter name"},
+        {"city.ru/kafe?sort=", ""},
         {"a", "b=c"},
         {"a=b", ""},
-        {"novalue", ""},
         {"", "empty name"},
         {u"ёлка"_qs, "ok"},
         {"missing", ""},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(LookupNameValue(list, c.name), c.expected) << c.name.toStdString();
+        EXPECT_EQ(list.Lookup(c.name), c.expected) << c.name.toStdString();
 }
 
 TEST(ExtractCityPage, RubricLinksOfTheFixture) {
@@ -84,10 +87,27 @@ TEST(ExtractCityPage, ScanEdges) {
          h + "<a href=\"/x\">",
          "https://c.ru/r",
          {"c.ru/r/x"}},
-        {"other link unchanged",
+        {"http link loses exactly its scheme",
          h + "<a href=\"http://other.ru/y\">",
          "https://c.ru",
-         {"ther.ru/y"}},
+         {"other.ru/y"}},
+        {"links of no web scheme left out",
+         h + "<a href=\"ftp://c.ru/f\">" + h + "<a href=\"mailto:a@c.ru\">" + h +
+             "<a href=\"relative/x\">" + h + "<a href=\"/ok\">",
+         "https://c.ru",
+         {"c.ru/ok"}},
+        {"line breaks and tabs inside and blanks around the link dropped",
+         h + "<a href=\" /a/\r\nb\tc\n \">",
+         "https://c.ru",
+         {"c.ru/a/bc"}},
+        {"a heading 10 characters after the href is consumed with it",
+         h + "href=\"/abc" + h + "href=\"/d\"",
+         "https://c.ru",
+         {"c.ru/abc<h3 class="}},
+        {"a heading 11 characters after the href is read",
+         h + "href=\"/abcd" + h + "href=\"/d\"",
+         "https://c.ru",
+         {"c.ru/abcd<h3 class=", "c.ru/d"}},
         {"href before the heading is not used",
          "<a href=\"/no\">" + h + "<a href=\"/yes\">",
          "https://c.ru",
@@ -134,6 +154,27 @@ TEST(ExtractListPage, BlockEdges) {
         {"end before the block", "</ul>" + sub + "<a href=\"/a\">", {}, {}},
         {"empty href", sub + "<a href=\"\">x</a></ul>", {""}, {}},
         {"other host kept", sub + "<a href=\"https://b.ru/z\"></ul>", {"b.ru/z"}, {}},
+        {"http and letter case of the scheme",
+         sub + "<a href=\"http://b.ru/z\"><a href=\"HTTPS://B.ru/y\"></ul>",
+         {"b.ru/z", "B.ru/y"},
+         {}},
+        {"no web scheme left out",
+         sub + "<a href=\"javascript:void(0)\"><a href=\"page-2\"></ul>" + pages +
+             "<a href=\"tel:+7900\"><a href=\"/p-3\"></ul>",
+         {},
+         {"h.ru/p-3"}},
+        {"line break inside the link dropped",
+         sub + "<a href=\"/r/a\r\nb\"></ul>" + pages + "<a href=\"/p-\n2\"></ul>",
+         {"h.ru/r/ab"},
+         {"h.ru/p-2"}},
+        {"a marker 10 characters after the last one is consumed with it",
+         pages + "<a href=\"/<a href=\"/y\"></ul>",
+         {},
+         {"h.ru/<a href="}},
+        {"a marker 11 characters after the last one is read",
+         pages + "<a href=\"/x<a href=\"/y\"></ul>",
+         {},
+         {"h.ru/x<a href=", "h.ru/y"}},
         {"links only inside the block",
          "<a href=\"/out\">" + pages + "<a href=\"/p-2\"></ul><a href=\"/out\">",
          {},
@@ -208,6 +249,13 @@ TEST(ExtractCardJobs, WidgetEdges) {
         {"same card twice",
          block + title + "<a href=\"/o\"></div>" + title + "<a href=\"/o\"></div><footer",
          {"h.ru/o|||c|||https://h.ru/l/", "h.ru/o|||c|||https://h.ru/l/"}},
+        {"card of another scheme left out, also where headers share it",
+         block + title + "<a href=\"mailto:x@h.ru\"></div>" + title + title +
+             "<a href=\"ftp://h.ru/o\"></div>" + title + "<a href=\"http://h.ru/o\"></div><footer",
+         {"h.ru/o|||c|||https://h.ru/l/"}},
+        {"line break inside the card link dropped",
+         block + title + "<a href=\"\r\n/o\r\n1\"></div><footer",
+         {"h.ru/o1|||c|||https://h.ru/l/"}},
     };
     const QString crumb = "<span class=\"breadcrumbs-list__link is-current\"> c </span>";
     for (const Case& c : cases)
@@ -216,9 +264,10 @@ TEST(ExtractCardJobs, WidgetEdges) {
 }
 
 TEST(ExtractOrganisation, CardWithEveryValue) {
-    const QStringList cities = {u"https://omsk.quorvel.ru=Россия, Омск"_qs,
-                                u"https://TOMSK.quorvel.ru=Россия, Томск"_qs};
-    const QStringList rubrics = {u"tomsk.quorvel.ru/kafe/kofejni=Кафе \"и\" рестораны"_qs};
+    const TNameValueList cities = NameValues({{"https://omsk.quorvel.ru", u"Россия, Омск"_qs},
+                                              {"https://TOMSK.quorvel.ru", u"Россия, Томск"_qs}});
+    const TNameValueList rubrics =
+        NameValues({{"tomsk.quorvel.ru/kafe/kofejni", u"Кафе \"и\" рестораны"_qs}});
     const OrganisationRecord r = ExtractOrganisation(
         FixtureText("card_full.html"), "https://tomsk.quorvel.ru/org/2002-kafe-uyut", u"Кофейни"_qs,
         "https://tomsk.quorvel.ru/kafe/kofejni", cities, rubrics);
@@ -241,7 +290,7 @@ TEST(ExtractOrganisation, CardWithEveryValue) {
 TEST(ExtractOrganisation, CardWithNoValue) {
     const OrganisationRecord r =
         ExtractOrganisation(FixtureText("card_empty.html"), "https://tomsk.quorvel.ru/org/9", "",
-                            "", {"https://omsk.quorvel.ru=X, Y"}, {});
+                            "", NameValues({{"https://omsk.quorvel.ru", "X, Y"}}), {});
     EXPECT_EQ(r.Values(), QStringList({"", "", "https://tomsk.quorvel.ru", "", "", "", "", "", "",
                                        "", "", "", "https://tomsk.quorvel.ru/org/9"}));
 }
@@ -257,8 +306,8 @@ TEST(ExtractOrganisation, CityLabels) {
         {"", "", ""},
     };
     for (const Case& c : cases) {
-        const OrganisationRecord r =
-            ExtractOrganisation("", "https://t.ru/org/1", "", "", {"https://t.ru=" + c.label}, {});
+        const OrganisationRecord r = ExtractOrganisation(
+            "", "https://t.ru/org/1", "", "", NameValues({{"https://t.ru", c.label}}), {});
         EXPECT_EQ(r.Country, c.country) << c.label.toStdString();
         EXPECT_EQ(r.City, c.city) << c.label.toStdString();
     }
@@ -327,7 +376,9 @@ TEST(DecodeSiteAddress, Utf8PayloadAndMalformedBytes) {
 namespace {
 
 // The card scan as its rule reads: a working copy that loses its first r+10
-// characters after every item, and the header cut out with ExtractBetween.
+// characters after every item (r counted from 1), the header cut out with
+// ExtractBetween, and links cleaned as a browser reads them; a link of no web
+// scheme gives no line.
 QStringList StepByStepCardJobs(const QString& text, const QString& pageUrl) {
     const QString marker = " class=\"org-widget-header__title\">";
     QString copy =
@@ -339,12 +390,14 @@ QStringList StepByStepCardJobs(const QString& text, const QString& pageUrl) {
         const qsizetype end = copy.indexOf("</div>", start);
         const QString header = end < 0 ? QString() : copy.mid(start, end - start);
         if (header.contains("href=")) {
-            QString link = ExtractBetween(header, "href=\"", "", "\"");
+            QString link = Trim(ExtractBetween(header, "href=\"", "", "\""));
+            link.remove('\t').remove('\r').remove('\n');
             if (link.startsWith(u'/'))
                 link = SchemeAndHost(pageUrl) + link;
-            lines.append(link.mid(8) + "||||||" + reference.ListUrl);
+            if (link.isEmpty() || link.startsWith("https://"))
+                lines.append(link.mid(8) + "||||||" + reference.ListUrl);
         }
-        copy.remove(0, r + 10);
+        copy.remove(0, (r + 1) + 10);
     }
     return lines;
 }
@@ -367,6 +420,8 @@ TEST(ExtractCardJobs, SamePiecesGiveTheStepByStepResult) {
         ">",
         "x",
         " class=\"org-widget-header__title\"></div>",
+        " \r\n/o\t4",
+        "mailto:o5",
     };
     std::mt19937 random(7);
     std::uniform_int_distribution<int> pick(0, std::size(pieces) - 1), length(0, 16);

@@ -15,7 +15,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 const QByteArray Bom = "\xEF\xBB\xBF";
@@ -135,21 +134,46 @@ public:
     std::atomic<uint32_t> TickStep{0};
 };
 
-TEST_F(ScraperTest, EmptyStartWritesHeaderAndEmptyLists) {
-    View.Selection.clear();
-    auto scraper = MakeScraper();
-    Run(*scraper);
-    EXPECT_EQ(View.Texts(),
-              QStringList({"Начинаем работу по заданным параметрам", "Начинаем работу...",
-                           "Данные будут записываться в файл " + DataPath(),
-                           "Работа завершена, лог записан в " + LogPath()}));
-    EXPECT_EQ(Read("lists.dat"), Bom);
-    EXPECT_EQ(Read("allknown.dat"), Bom);
-    EXPECT_EQ(Read("data7000.csv"), Bom + Header.toUtf8() + "\r\n");
-    EXPECT_EQ(View.SavedLogs, QStringList{LogPath()});
-    EXPECT_EQ(View.InputsEnabled, QList<bool>({false, true}));
+TEST_F(ScraperTest, StartWithNoPageToCrawlSaysWhyAndWritesNoFile) {
+    struct Case {
+        const char* name;
+        QByteArray cities;
+        QList<TCityItem> selection;
+        QStringList texts; // between "Начинаем работу..." and the saved log's line
+        // (cities.txt, when given, is written before the case and stays)
+    } cases[] = {
+        {"nothing selected", "", {}, {"Ошибка: Не выбран ни один город, обходить нечего"}},
+        {"no selected city can be crawled",
+         "",
+         {{"Без ссылки", "", false}, {"Россия, Фтп", "ftp://127.0.0.1/x", true}},
+         {"Город \"Без ссылки\" пропущен: в cities.txt у него нет ссылки",
+          "Город \"Россия, Фтп\" пропущен: ссылка \"ftp://127.0.0.1/x\" не начинается с \"/\", "
+          "\"https://\" или \"http://\"",
+          "Ошибка: Ни один из выбранных городов не может быть обойдён"}},
+        {"empty cities.txt",
+         Bom,
+         {},
+         {"Ошибка: В файле " + Dir.filePath("cities.txt") +
+          " нет ни одного города; добавьте строки вида \"Страна, Город=https://адрес\""}},
+    };
+    for (const Case& c : cases) {
+        if (!c.cities.isEmpty())
+            Write("cities.txt", c.cities);
+        View.Lines.clear();
+        View.Selection = c.selection;
+        auto scraper = MakeScraper();
+        Run(*scraper);
+        EXPECT_EQ(View.Texts(),
+                  QStringList({"Начинаем работу по заданным параметрам", "Начинаем работу..."}) +
+                      c.texts +
+                      QStringList{"Работа завершена, лог записан в " +
+                                  View.SavedLogs.value(View.SavedLogs.size() - 1)})
+            << c.name;
+        EXPECT_TRUE(scraper->Failed()) << c.name;
+        EXPECT_EQ(Files("*.csv") + Files("*.dat"), QStringList()) << c.name;
+    }
     EXPECT_TRUE(Site->Requests().isEmpty());
-    EXPECT_FALSE(scraper->Failed());
+    EXPECT_EQ(View.InputsEnabled, QList<bool>({false, true, false, true, false, true}));
 }
 
 // city -> rubric "cafe" -> subrubric "coffee" and a numbered page; cards on each.
@@ -205,6 +229,47 @@ TEST_F(ScraperTest, CrawlsEveryPageAndWritesEachCardOnce) {
               qMakePair(QString("Найдено организаций: 5"), QString("Записано организаций: 5")));
     EXPECT_EQ(Site->MostRunning.load(), 1);
     EXPECT_FALSE(scraper->Failed());
+    const TRunTotals totals = scraper->Totals();
+    EXPECT_EQ(QList<int>({totals.PagesFetched, totals.PagesFailed, totals.RowsWritten}),
+              QList<int>({9, 1, 5}));
+}
+
+// A city given as "http://" is fetched over HTTPS and its cards still find their
+// country and city; a city of any other scheme is named and left out.
+TEST_F(ScraperTest, CityUrlsLoseExactlyTheirWebScheme) {
+    Write("cities.txt", Bom + "Россия, Тест=http://city.test\r\nРоссия, Фтп=ftp://127.0.0.1/x\r\n"
+                              "Россия, Слово=not a url\r\n");
+    View.Selection = {{"Россия, Фтп", "ftp://127.0.0.1/x", true},
+                      {"Россия, Тест", "http://city.test", true},
+                      {"Россия, Слово", "not a url", true}};
+    Site->Pages["https://city.test"] = {CityPage({}, {"/org/1"})};
+    Site->Pages["https://city.test/org/1"] = {CardPage("Org 1")};
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    const QString skipped = "\" не начинается с \"/\", \"https://\" или \"http://\"";
+    EXPECT_EQ(View.Texts().mid(2, 2),
+              QStringList({"Город \"Россия, Фтп\" пропущен: ссылка \"ftp://127.0.0.1/x" + skipped,
+                           "Город \"Россия, Слово\" пропущен: ссылка \"not a url" + skipped}));
+    EXPECT_EQ(Site->Requests(), QStringList({"https://city.test", "https://city.test/org/1"}));
+    EXPECT_EQ(Lines("data7000.csv").value(1),
+              Row("", "", "https://city.test", "Org 1", "https://city.test/org/1"));
+    EXPECT_EQ(Lines("allknown.dat"), QStringList{"city.test"});
+}
+
+// Subrubric links with a query string hold "=": their cards still find the rubric.
+TEST_F(ScraperTest, RubricOfASubrubricWithAQueryString) {
+    Write("lists.dat", Bom + "city.test/cafe?sort=name\r\n");
+    Write("allknown.dat", Bom);
+    Site->Pages["https://city.test/cafe?sort=name"] = {
+        ListPage("Кафе", {"/cafe/coffee?a=b&c=d"}, {}, {})};
+    Site->Pages["https://city.test/cafe/coffee?a=b&c=d"] = {
+        ListPage("Кофейни", {}, {}, {"/org/4"})};
+    Site->Pages["https://city.test/org/4"] = {CardPage("Org 4")};
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    EXPECT_EQ(Lines("data7000.csv").value(1),
+              Row("Кафе", "Кофейни", "https://city.test/cafe/coffee?a=b&c=d", "Org 4",
+                  "https://city.test/org/4"));
 }
 
 // A single entry leaves nothing to take early, so the queue after routing is exact:

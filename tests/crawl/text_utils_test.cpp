@@ -190,12 +190,29 @@ TEST(HtmlToText, CleansMarkup) {
         EXPECT_EQ(HtmlToText(c.text), c.expected) << c.name;
 }
 
+TEST(StripScheme, LosesExactlyAWebScheme) {
+    struct Case {
+        QString url, key;
+        bool web;
+    } cases[] = {
+        {"https://tomsk.quorvel.ru/kafe", "tomsk.quorvel.ru/kafe", true},
+        {"http://other.ru/y", "other.ru/y", true},
+        {"HTTPS://Host/A", "Host/A", true},
+        {"Http://127.0.0.1:8443", "127.0.0.1:8443", true},
+        {"https://", "", true},
+        {"ftp://127.0.0.1/x", "ftp://127.0.0.1/x", false},
+        {"not a url", "not a url", false},
+        {"https:/one-slash", "https:/one-slash", false},
+        {"//host/x", "//host/x", false},
+        {"", "", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(StripScheme(c.url), c.key) << c.url.toStdString();
+        EXPECT_EQ(HasWebScheme(c.url), c.web) << c.url.toStdString();
+    }
+}
+
 TEST(TextUtils, SmallHelpers) {
-    EXPECT_EQ(StripScheme("https://tomsk.quorvel.ru/kafe"), "tomsk.quorvel.ru/kafe");
-    EXPECT_EQ(StripScheme("http://abc"), "bc");
-    EXPECT_EQ(StripScheme("https://"), "");
-    EXPECT_EQ(StripScheme("short"), "");
-    EXPECT_EQ(StripScheme("https://x"), "x");
     EXPECT_EQ(AddScheme("tomsk.quorvel.ru"), "https://tomsk.quorvel.ru");
     EXPECT_EQ(AddScheme(StripScheme("https://a.b/c")), "https://a.b/c");
     EXPECT_EQ(QuoteToApostrophe("\"a\" \"\""), "'a' ''");

@@ -3,7 +3,9 @@
 #include "platform/text_compare.h"
 #include "testsite/site_server.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -88,18 +90,48 @@ TEST_F(HeadlessRun, WholeCrawlWritesEveryCardAndKnowsEveryList) {
     ASSERT_TRUE(texts[2].startsWith(dataLine)) << qPrintable(texts[2]);
     EXPECT_EQ(Canonical(texts[2].mid(dataLine.size())), Canonical(Dir.Path(dataFiles[0])));
     EXPECT_EQ(Sorted(texts.mid(3, texts.size() - 4)), Sorted(FoundTexts(Site.Model())));
+
+    // Every list page and every card once, none failed.
+    const qsizetype pages = Site.Model().ExpectedListPages().size() + expectedRows.size();
+    const QString totals =
+        QString("quorvel-scraper: %1 pages fetched, 0 failed, %2 rows written in ")
+            .arg(pages)
+            .arg(expectedRows.size());
+    EXPECT_TRUE(run.ErrorText().startsWith(totals)) << qPrintable(run.ErrorText());
+    EXPECT_EQ(run.ErrorText().count('\n'), 1) << qPrintable(run.ErrorText());
 }
 
-TEST_F(HeadlessRun, NothingSelectedWritesTheHeaderAndEmptyLists) {
+TEST_F(HeadlessRun, NothingSelectedSaysSoAndWritesNeitherDataNorLists) {
     TScraperRun run(Dir, {"--headless", "--fresh"}, Site.BaseUrl());
+    ASSERT_EQ(run.WaitForExit(), 1) << qPrintable(run.ErrorText());
+
+    EXPECT_TRUE(
+        LogTexts(run.OutputLines()).contains("Ошибка: Не выбран ни один город, обходить нечего"));
+    EXPECT_EQ(Dir.Files("*.csv") + Dir.Files("*.dat"), QStringList());
+    EXPECT_EQ(Dir.Files("log-*.txt").size(), 1);
+    EXPECT_TRUE(Site.Requests().isEmpty());
+}
+
+// --dir names where the files are: cities.txt is read there and everything the run
+// writes goes there, none of it beside the executable.
+TEST_F(HeadlessRun, TheDirectoryNamedByDirHoldsTheFiles) {
+    QTemporaryDir files;
+    ASSERT_TRUE(files.isValid());
+    QFile::rename(Dir.Path("cities.txt"), files.filePath("cities.txt"));
+    const auto besideTheExecutable = Dir.Snapshot();
+    TScraperRun run(
+        Dir, {"--headless", "--city", Site.Model().CityLabel(), "--fresh", "--dir", files.path()},
+        Site.BaseUrl());
     ASSERT_EQ(run.WaitForExit(), 0) << qPrintable(run.ErrorText());
 
-    const QStringList dataFiles = Dir.Files("data*.csv");
-    ASSERT_EQ(dataFiles.size(), 1);
-    EXPECT_EQ(Dir.ReadBytes(dataFiles[0]), Bom + DataHeader.toUtf8() + "\r\n");
-    EXPECT_EQ(Dir.ReadBytes("lists.dat"), Bom);
-    EXPECT_EQ(Dir.ReadBytes("allknown.dat"), Bom);
-    EXPECT_TRUE(Site.Requests().isEmpty());
+    EXPECT_EQ(Dir.Snapshot(), besideTheExecutable);
+    const QDir dir(files.path());
+    const QStringList data = dir.entryList({"data*.csv"});
+    ASSERT_EQ(data.size(), 1);
+    QFile dataFile(dir.filePath(data[0]));
+    ASSERT_TRUE(dataFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(DataRows(dataFile.readAll()).size(), Site.Model().ExpectedRecords().size());
+    EXPECT_EQ(dir.entryList({"*.dat", "log-*.txt"}).size(), 3);
 }
 
 struct TRefusedRun {
