@@ -14,11 +14,16 @@ struct TDecoderRelease {
     void operator()(BrotliDecoderState* state) const { BrotliDecoderDestroyInstance(state); }
 };
 
-// Moves everything the decoder holds into `dest`.
-void TakeOutput(BrotliDecoderState* state, TMemoryStream* dest) {
+// Taken at most this much at a time, so the limit is seen before a large block lands.
+constexpr size_t kOutputBlock = 1 << 20;
+
+// Moves everything the decoder holds into `dest`, which must not grow past `limit`.
+void TakeOutput(BrotliDecoderState* state, TMemoryStream* dest, int64_t limit) {
     while (BrotliDecoderHasMoreOutput(state)) {
-        size_t size = 0;
+        size_t size = kOutputBlock;
         const uint8_t* out = BrotliDecoderTakeOutput(state, &size);
+        if (static_cast<int64_t>(size) > limit - dest->Size())
+            throw EResponseLimit::BodyBytes();
         dest->Write(reinterpret_cast<const char*>(out), static_cast<int64_t>(size));
     }
 }
@@ -60,7 +65,7 @@ QString BrotliErrorName(int code) {
     return it == names.end() ? QString("INVALID") : QString(it->second);
 }
 
-void DecodeBrotliStream(TMemoryStream* source, TMemoryStream* dest) {
+void DecodeBrotliStream(TMemoryStream* source, TMemoryStream* dest, int64_t limit) {
     std::unique_ptr<BrotliDecoderState, TDecoderRelease> state(
         BrotliDecoderCreateInstance(nullptr, nullptr, nullptr));
     if (!state)
@@ -78,7 +83,7 @@ void DecodeBrotliStream(TMemoryStream* source, TMemoryStream* dest) {
             next = reinterpret_cast<const uint8_t*>(buffer.data());
             available = static_cast<size_t>(read);
         } else if (result == BROTLI_DECODER_RESULT_NEEDS_MORE_OUTPUT) {
-            TakeOutput(state.get(), dest);
+            TakeOutput(state.get(), dest, limit);
         } else {
             throw EBrotliDecompressionError(
                 BrotliErrorName(BrotliDecoderGetErrorCode(state.get())));
@@ -87,5 +92,5 @@ void DecodeBrotliStream(TMemoryStream* source, TMemoryStream* dest) {
         result = BrotliDecoderDecompressStream(state.get(), &available, &next, &outRoom, nullptr,
                                                nullptr);
     }
-    TakeOutput(state.get(), dest);
+    TakeOutput(state.get(), dest, limit);
 }

@@ -142,6 +142,7 @@ void THttpContCodHandler::ResetChain() {
 
 bool THttpContCodHandler::Prepare(const QString& encodings) {
     ResetChain();
+    FOutputCount = 0;
     if (!FEnabled || encodings.isEmpty())
         return true;
     const TContCodingsList& registry = TContCodingsList::Instance();
@@ -168,6 +169,9 @@ void THttpContCodHandler::Complete() {
 }
 
 void THttpContCodHandler::WriteOutput(const char* data, int64_t count) {
+    if (count > OutputLimit - FOutputCount)
+        throw EResponseLimit::BodyBytes();
+    FOutputCount += count;
     if (TMemoryStream* stream = *FOutputStream)
         stream->Write(data, count);
     if (FOutputWriteBuffer)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/response_limits.h"
 #include "platform/memory_stream.h"
 
 #include <QString>
@@ -107,9 +108,13 @@ private:
 // The decoding stage of one HTTP client: offers codings for the request and builds,
 // per response, the chain of decoders named by its Content-Encoding. Output goes to
 // whatever receive buffer the client holds at the time of writing (the slot may be
-// re-pointed or emptied between responses). Owned by the client, used on its thread.
+// re-pointed or emptied between responses). A body whose output would grow past
+// OutputLimit raises EResponseLimit before that block is written, so a small coded
+// body cannot expand without end. Owned by the client, used on its thread.
 class THttpContCodHandler {
 public:
+    int64_t OutputLimit = MaxResponseBodyBytes; // per response
+
     THttpContCodHandler(TMemoryStream* const* outputStream, TWriteBufferProc outputWriteBuffer);
 
     QString HeaderText();
@@ -136,6 +141,7 @@ private:
     TMemoryStream* const* FOutputStream;
     TWriteBufferProc FInputWriteBuffer;
     TWriteBufferProc FOutputWriteBuffer;
+    int64_t FOutputCount = 0;
     QString FHeaderText;
     bool FRecalcHeader = true;
     bool FEnabled = false;

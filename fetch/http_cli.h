@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/http_response_reader.h"
 #include "fetch/ws_socket.h"
 #include "platform/exception.h"
 #include "platform/memory_stream.h"
@@ -44,14 +45,6 @@ enum THttpState {
     httpAborting
 };
 
-enum THttpChunkState {
-    httpChunkGetSize,
-    httpChunkGetExt,
-    httpChunkGetData,
-    httpChunkSkipDataEnd,
-    httpChunkDone
-};
-
 enum THttpCliOption {
     httpoNoBasicAuth,
     httpoNoNTLMAuth,
@@ -67,12 +60,19 @@ enum THttpRequest { httpNone, httpGET, httpHEAD };
 
 // An HTTP/1.0 and 1.1 client over one connection at a time.
 //
-// Owns its socket (CtrlSocket), the receive buffer, the received header lines, the
-// request buffer and one content-decoding stage; it does not own RcvdStream. Get
-// is synchronous: it waits on the calling thread's event queue and handles the
-// socket's events and the client's own notices there until the response is
-// complete, the request fails, or nothing happened on the connection for Timeout
-// seconds. A client belongs to the thread that runs Get and is never shared.
+// Owns its socket (CtrlSocket), the response reader with its receive buffer, the
+// received header lines, the request buffer and one content-decoding stage; it does
+// not own RcvdStream. Get is synchronous: it waits on the calling thread's event
+// queue and handles the socket's events and the client's own notices there until the
+// response is complete, the request fails, nothing happened on the connection for
+// Timeout seconds, or the request has run for 10 minutes. A client belongs to the
+// thread that runs Get and is never shared.
+//
+// The steps live in three files: http_cli.cpp (the request's run, its end and its
+// notices), http_cli_request.cpp (connecting and sending) and http_cli_response.cpp
+// (reading the response with THttpResponseReader, relocations, the close). A
+// response that crosses a bound of response_limits.h ends the request at once with
+// the bound's text and error number.
 //
 // The client's own notices (set-ready, request-done, connect) are tagged with the
 // number of the request that posted them. A notice left queued by a request that
@@ -142,16 +142,16 @@ public:
     void MessagePump();
 
 protected:
-    using TNextStep = void (THttpCli::*)();
-
     // Makes the socket with CreateCtrlSocket and wires its events to the steps; each
     // constructor of the hierarchy runs it, so the most derived kind of socket wins.
     void InitCtrlSocket();
     virtual std::unique_ptr<TWSocket> CreateCtrlSocket();
     virtual void PrepareConnect();
     virtual void SendRequest(const QString& method, const QString& version);
-    virtual void ParseHeaderLine();
-    virtual void GetBodyLineNext();
+    // One line of the status line and header, one byte per character.
+    virtual void ParseHeaderLine(const QString& line);
+    // One piece of the body, its transfer framing already removed.
+    virtual void GetBodyLineNext(const char* data, int64_t count);
     virtual void QueueRequestLine(const QString& line);
     virtual void OpenConnection();
     virtual void CloseConnection();
@@ -179,21 +179,25 @@ protected:
     // Ends the running request at once with `reason` and `error` (state httpReady).
     void AbortRequest(const QString& reason, int error);
     uint32_t MillisecondsSinceActivity() const;
+    // Ends the request when the process terminates, the connection has been idle
+    // for Timeout seconds, or the request has run since `started` for too long.
+    void CheckRequestLimits(uint32_t started);
+    // Hands what the reader finds in the received bytes to the steps, until it needs
+    // more; raises EResponseLimit when the response crosses a bound.
     void ProcessReceived();
-    void ProcessBodyBytes();
-    void RemoveReceived(int count);
     void ParseStatusLine(const QString& line);
     void ParseHeaderField(const QString& line);
     void EndOfHeader();
     void SetRelocation(const QString& value);
-    void ParseChunked(const char* data, int length);
+    THttpBodyFraming BodyFraming() const;
+    void BodyComplete();
     void EndOfBody();
-    void ResponseComplete();
     void CloseAfterQueuedEvents();
     void CutRcvdStream();
     void SetClosedHandler(void (THttpCli::*handler)(int));
     bool ConnectionReusable() const;
-    // Runs a step of event handling; a failure aborts the request.
+    // Runs a step of event handling; a failure aborts the request, a crossed bound
+    // with its own text.
     void Guarded(const std::function<void()>& step);
 
     // Fields the steps share (see the response reader for their meaning).
@@ -232,16 +236,8 @@ protected:
     int FHeaderLineCount = 0;
     int FBodyLineCount = 0;
     bool FHeaderEndFlag = false;
-    QByteArray FReceiveBuffer;
-    int FReceiveLen = 0;
-    QString FLastResponse;           // the line ParseHeaderLine works on
-    const char* FBodyData = nullptr; // the piece GetBodyLineNext works on
-    int FBodyDataLen = 0;
-    THttpChunkState FChunkState = httpChunkGetSize;
-    int64_t FChunkLength = 0;
-    int64_t FChunkRcvd = 0;
+    THttpResponseReader FReader; // the received bytes not yet handled, and their framing
     int64_t FRcvdStreamStartSize = 0;
-    TNextStep FNext = nullptr;
     QByteArray FSendBuffer;
     // Lets a queued notice see whether its client still exists.
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);

@@ -25,6 +25,8 @@ TSslEngine::TSslEngine(SSL_CTX* ctx, const QString& serverName) {
         throw ESslContextException(QStringLiteral("Failed to create SSL session"));
     }
     SSL_set_bio(FSsl, inner, inner);
+    // What a write could not hand over waits in a buffer of ours, which may move.
+    SSL_set_mode(FSsl, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     if (!serverName.isEmpty()) {
         const QByteArray name = serverName.toUtf8();
         if (SSL_set_tlsext_host_name(FSsl, name.constData()) != 1 ||
@@ -87,18 +89,29 @@ TSslEngine::TResult TSslEngine::Read(QByteArray& plain) {
 }
 
 TSslEngine::TResult TSslEngine::Write(const QByteArray& plain, QByteArray& encrypted) {
+    FUnsent += plain;
+    TResult result = ResultDone;
     qsizetype done = 0;
-    while (done < plain.size()) {
-        // One record at a time, taken out at once, so the buffer pair never fills.
-        const int piece = static_cast<int>(std::min<qsizetype>(plain.size() - done, PlainChunk));
+    while (done < FUnsent.size()) {
+        // One record at a time, taken out at once, so the buffer pair never fills. A
+        // write the library asked to repeat is repeated with the same length.
+        const int piece =
+            FRetryLength > 0
+                ? FRetryLength
+                : static_cast<int>(std::min<qsizetype>(FUnsent.size() - done, PlainChunk));
         ERR_clear_error();
-        const int result = SSL_write(FSsl, plain.constData() + done, piece);
-        if (result <= 0)
-            return Outcome(result);
-        done += result;
+        const int written = SSL_write(FSsl, FUnsent.constData() + done, piece);
         encrypted += TakeOutput();
+        if (written <= 0) {
+            result = Outcome(written);
+            FRetryLength = result == ResultWantInput ? piece : 0;
+            break;
+        }
+        FRetryLength = 0;
+        done += written;
     }
-    return ResultDone;
+    FUnsent.remove(0, done);
+    return result;
 }
 
 void TSslEngine::Shutdown() {

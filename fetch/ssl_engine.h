@@ -35,9 +35,14 @@ public:
     TResult Handshake();
     // Decrypts what the input holds into `plain` (appended).
     TResult Read(QByteArray& plain);
-    // Encrypts all of `plain`, appending the records (and any output that was
-    // waiting before them) to `encrypted`.
+    // Encrypts `plain` after whatever an earlier Write could not hand over yet,
+    // appending the records (and any output that was waiting before them) to
+    // `encrypted`. ResultWantInput: the session has to read before it takes more (the
+    // server renegotiates); it keeps the rest and sends it from a later Write, which
+    // may bring no new bytes at all. Nothing handed to Write is ever dropped.
     TResult Write(const QByteArray& plain, QByteArray& encrypted);
+    // Bytes handed to Write that the session has not taken yet.
+    qsizetype PendingWrite() const { return FUnsent.size(); }
     // Queues the close notice.
     void Shutdown();
 
@@ -54,6 +59,8 @@ private:
 
     SSL* FSsl = nullptr;
     BIO* FNetwork = nullptr;
+    QByteArray FUnsent;
+    int FRetryLength = 0; // a write the library asked to repeat, with this length
     unsigned long FFailureCode = 0;
     QStringList FFailureTexts;
 };

@@ -75,6 +75,7 @@ void TSslWSocket::Connect() {
 
 void TSslWSocket::ResetSession() {
     FEngine.reset();
+    FCloseWhenWritten = false;
     FSslState = sslNone;
     FSession = TSslSessionInfo();
 }
@@ -123,8 +124,11 @@ void TSslWSocket::ContinueHandshake() {
     case TSslEngine::ResultWantInput:
         break;
     case TSslEngine::ResultClosed:
-        HandshakeFailed(ClosedUnexpectedly,
-                        QStringLiteral("Error, connection closed unexpectedly"));
+        // A close notice instead of the server's next handshake message: the
+        // connection ends now, as a close of the connection itself would end it.
+        if (HandshakeFailed(ClosedUnexpectedly,
+                            QStringLiteral("Error, connection closed unexpectedly")))
+            CloseWithError(0);
         break;
     case TSslEngine::ResultFailed: {
         const int reason = ERR_GET_REASON(FEngine->FailureCode());
@@ -176,9 +180,14 @@ void TSslWSocket::ProcessInput() {
     case sslHandshakeStarted:
         ContinueHandshake();
         break;
-    case sslEstablished:
+    case sslEstablished: {
+        const auto alive = AliveToken();
         DecryptAvailable();
+        // What the session could not take while it renegotiated may go now.
+        if (!alive.expired() && State() == wsConnected && FEngine && FEngine->PendingWrite() > 0)
+            EncryptSendBuffer();
         break;
+    }
     case sslInShutdown: {
         // The peer's last records and its close notice: nothing more is delivered.
         QByteArray ignored;
@@ -199,9 +208,9 @@ void TSslWSocket::DecryptAvailable() {
     if (alive.expired() || State() != wsConnected)
         return;
     if (result == TSslEngine::ResultClosed)
-        CloseWithError(0);
+        CloseAfterReceived(0);
     else if (result == TSslEngine::ResultFailed)
-        CloseWithError(ConnectionAborted);
+        CloseAfterReceived(ConnectionAborted);
 }
 
 void TSslWSocket::HandleRawEnd(int error) {
@@ -218,14 +227,15 @@ void TSslWSocket::HandleRawEnd(int error) {
     if (FSslState == sslEstablished && error == 0) {
         // The last records before the end are still to be read; a missing close
         // notice then reads as an ordinary end.
+        const auto alive = AliveToken();
         FEngine->EndOfInput();
         DecryptAvailable();
-        if (State() != wsConnected)
+        if (alive.expired() || State() != wsConnected)
             return;
     }
     if (FSslState == sslInShutdown)
         FSslState = sslShutdownComplete;
-    CloseWithError(error);
+    CloseAfterReceived(error);
 }
 
 void TSslWSocket::HandleSendBufferFilled() {
@@ -238,15 +248,26 @@ void TSslWSocket::HandleSendBufferFilled() {
         EncryptSendBuffer();
 }
 
+// Bytes the session cannot take yet stay in the engine; a Close asked for meanwhile
+// sends the close notice once they have gone.
 void TSslWSocket::EncryptSendBuffer() {
     const QByteArray plain = TakeSendBuffer();
-    if (plain.isEmpty())
+    if (plain.isEmpty() && FEngine->PendingWrite() == 0)
         return;
     QByteArray encrypted;
     const TSslEngine::TResult result = FEngine->Write(plain, encrypted);
     WriteRaw(encrypted, true);
     if (result == TSslEngine::ResultFailed)
         CloseWithError(ConnectionAborted);
+    else if (FCloseWhenWritten && FEngine->PendingWrite() == 0)
+        SendCloseNotice();
+}
+
+void TSslWSocket::SendCloseNotice() {
+    FCloseWhenWritten = false;
+    FEngine->Shutdown();
+    FSslState = sslInShutdown;
+    FlushEngineOutput();
 }
 
 // Handshake and close-notice records: not application data.
@@ -255,6 +276,8 @@ void TSslWSocket::FlushEngineOutput() {
 }
 
 void TSslWSocket::HandleRawQueueEmpty() {
+    if (FEngine && FEngine->PendingWrite() > 0)
+        return; // not all sent: the session still holds some
     if (FSslState == sslInShutdown) {
         FSslState = sslShutdownComplete;
         CloseWithError(0);
@@ -264,18 +287,17 @@ void TSslWSocket::HandleRawQueueEmpty() {
 }
 
 void TSslWSocket::Close() {
-    if (SslEnable && FSslState == sslEstablished && State() == wsConnected) {
+    if (SslEnable && FSslState == sslEstablished && State() == wsConnected && !FCloseWhenWritten) {
         // What is queued goes out first, then the close notice; the connection
         // closes when both have been written.
+        FCloseWhenWritten = true;
         EncryptSendBuffer();
-        if (State() != wsConnected)
-            return;
-        FEngine->Shutdown();
-        FSslState = sslInShutdown;
-        FlushEngineOutput();
+        if (State() == wsConnected && FCloseWhenWritten && FEngine->PendingWrite() == 0)
+            SendCloseNotice();
         return;
     }
     // A second Close during the close exchange does not wait for it.
+    FCloseWhenWritten = false;
     if (FSslState == sslInShutdown)
         FSslState = sslShutdownComplete;
     TWSocket::Close();

@@ -42,15 +42,18 @@ struct TSslSessionInfo {
 // in SslHandshakeRespMsg, after which the held bytes go out encrypted; or the
 // library's reason code and its text, followed by OnSessionClosed(10053); or 1
 // and "Error, connection closed unexpectedly" when the server ends the connection
-// during the handshake, followed by OnSessionClosed with that close's number.
+// during the handshake, followed by OnSessionClosed with that close's number (0
+// when it sent a TLS close notice and left the connection itself open).
 // A failure to set up the session (no context, unreadable key or certificate
 // file) switches TLS off, fires OnSessionClosed(10053) and is then passed to
 // OnEventFailure as an ESslContextException or ESocketException.
 //
 // Close on an established session sends what is queued and the TLS close notice,
 // then closes the connection once they have gone out: OnSessionClosed(0) comes
-// later than the call. A server that ends the connection without a close notice
-// gives OnSessionClosed(0) after the last decrypted bytes.
+// later than the call. Bytes sent while the server renegotiates wait in the engine
+// until the session can take them, and go out before the close notice. A server
+// that ends the connection without a close notice gives OnSessionClosed(0) after
+// the last decrypted bytes.
 class TSslWSocket : public TWSocket {
 public:
     TSslWSocket();
@@ -88,11 +91,13 @@ private:
     void ProcessInput();
     void DecryptAvailable();
     void EncryptSendBuffer();
+    void SendCloseNotice();
     void FlushEngineOutput();
     void ResetSession();
 
     std::unique_ptr<TSslEngine> FEngine;
     TSslState FSslState = sslNone;
+    bool FCloseWhenWritten = false; // Close was asked for while the session held bytes
     QString FHandshakeRespMsg;
     TSslSessionInfo FSession;
 };

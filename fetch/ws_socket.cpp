@@ -228,7 +228,7 @@ void TWSocket::HandleRawData(const char* data, size_t length) {
 }
 
 void TWSocket::HandleRawEnd(int error) {
-    CloseWithError(error);
+    CloseAfterReceived(error);
 }
 
 void TWSocket::DeliverReceived(const QByteArray& bytes) {
@@ -380,6 +380,18 @@ void TWSocket::CloseWithError(int error) {
         return;
     ReleaseConnection(error == 0);
     Fire(OnSessionClosed, error);
+}
+
+void TWSocket::CloseAfterReceived(int error) {
+    const auto alive = AliveToken();
+    while (!FRcvd.isEmpty() && FState == wsConnected) {
+        const qsizetype waiting = FRcvd.size();
+        if (!Fire(OnDataAvailable, 0))
+            return;
+        if (FRcvd.size() == waiting)
+            break; // the owner takes no more now; the rest stays readable
+    }
+    CloseWithError(error);
 }
 
 void TWSocket::ReleaseConnection(bool shutdownFirst) {

@@ -130,7 +130,8 @@ public:
 
     // Copies up to `length` received bytes into `buffer`; returns the count, 0
     // when none is waiting. Bytes left behind are announced again by
-    // OnDataAvailable. Received bytes stay readable after the close.
+    // OnDataAvailable, and when the peer closes they are all offered before
+    // OnSessionClosed. Bytes the owner leaves unread stay readable after the close.
     int Receive(char* buffer, int length);
     int RcvdCount() const { return static_cast<int>(FRcvd.size()); }
 
@@ -164,6 +165,11 @@ protected:
     void DeliverReceived(const QByteArray& bytes);
     // Ends the connection now and fires OnSessionClosed(error).
     void CloseWithError(int error);
+    // The peer ended the connection, or it broke: every byte received before that is
+    // offered to the owner first (OnDataAvailable, again and again while the owner
+    // takes some), then the connection ends with `error`. An owner that reads a
+    // little per event thus never sees the close while bytes are still waiting.
+    void CloseAfterReceived(int error);
 
     // Runs `work` as event handling: a thrown failure goes to OnEventFailure.
     void Guarded(const std::function<void()>& work);

@@ -18,8 +18,16 @@ void TMemoryStream::Write(const char* data, int64_t count) {
     const int64_t overlap = std::min<int64_t>(count, FData.size() - FPosition);
     if (overlap > 0)
         std::memcpy(FData.data() + FPosition, data, overlap);
-    if (overlap < count)
+    if (overlap < count) {
+        // Grown by reserving first: that reallocates in place where the allocator can
+        // (a large block is moved by remapping its pages, not by copying them), where
+        // growing by the append itself would copy the whole of a large body into a new
+        // block while the old one is still held.
+        const int64_t needed = FData.size() + count - overlap;
+        if (needed > FData.capacity())
+            FData.reserve(std::max<int64_t>(needed, FData.capacity() * 2));
         FData.append(data + overlap, count - overlap);
+    }
     FPosition += count;
 }
 

@@ -3,6 +3,7 @@
 #include <brotli/encode.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 QByteArray GzipBytes(const QByteArray& data) {
@@ -31,5 +32,66 @@ QByteArray BrotliBytes(const QByteArray& data) {
                                reinterpret_cast<uint8_t*>(out.data())))
         throw std::runtime_error("BrotliEncoderCompress failed");
     out.resize(int(size));
+    return out;
+}
+
+namespace {
+
+constexpr int64_t ZeroPiece = 1 << 20;
+
+} // namespace
+
+QByteArray GzipOfZeros(int64_t size) {
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("deflateInit2 failed");
+    QByteArray zeros(int(ZeroPiece), '\0');
+    QByteArray out;
+    char buffer[65536];
+    for (int64_t left = size;;) {
+        const int64_t piece = std::min(left, ZeroPiece);
+        left -= piece;
+        stream.next_in = reinterpret_cast<Bytef*>(zeros.data());
+        stream.avail_in = uInt(piece);
+        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(buffer);
+            stream.avail_out = sizeof buffer;
+            deflate(&stream, flush);
+            out.append(buffer, qsizetype(sizeof buffer - stream.avail_out));
+        } while (stream.avail_out == 0);
+        if (left == 0)
+            break;
+    }
+    deflateEnd(&stream);
+    return out;
+}
+
+QByteArray BrotliOfZeros(int64_t size) {
+    BrotliEncoderState* state = BrotliEncoderCreateInstance(nullptr, nullptr, nullptr);
+    if (!state)
+        throw std::runtime_error("BrotliEncoderCreateInstance failed");
+    BrotliEncoderSetParameter(state, BROTLI_PARAM_QUALITY, 5);
+    const QByteArray zeros(int(ZeroPiece), '\0');
+    QByteArray out;
+    for (int64_t left = size;;) {
+        const int64_t piece = std::min(left, ZeroPiece);
+        left -= piece;
+        size_t available = size_t(piece);
+        const uint8_t* next = reinterpret_cast<const uint8_t*>(zeros.constData());
+        const BrotliEncoderOperation op =
+            left == 0 ? BROTLI_OPERATION_FINISH : BROTLI_OPERATION_PROCESS;
+        do {
+            size_t room = 0;
+            BrotliEncoderCompressStream(state, op, &available, &next, &room, nullptr, nullptr);
+            size_t taken = 0;
+            const uint8_t* coded = BrotliEncoderTakeOutput(state, &taken);
+            out.append(reinterpret_cast<const char*>(coded), qsizetype(taken));
+        } while (available > 0 || BrotliEncoderHasMoreOutput(state) ||
+                 (op == BROTLI_OPERATION_FINISH && !BrotliEncoderIsFinished(state)));
+        if (left == 0)
+            break;
+    }
+    BrotliEncoderDestroyInstance(state);
     return out;
 }

@@ -1,8 +1,12 @@
 #include "testsite/self_signed.h"
 
+#include <QFile>
+
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -47,4 +51,34 @@ void UseSelfSignedCertificate(SSL_CTX* context) {
     TCert cert = SelfSignedFor(key.get(), "127.0.0.1");
     Check(SSL_CTX_use_certificate(context, cert.get()) == 1, "use certificate");
     Check(SSL_CTX_use_PrivateKey(context, key.get()) == 1, "use key");
+}
+
+namespace {
+
+QByteArray Pem(const std::function<int(BIO*)>& write) {
+    std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new(BIO_s_mem()), &BIO_free);
+    Check(bio && write(bio.get()) == 1, "PEM");
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(bio.get(), &data);
+    return QByteArray(data, static_cast<qsizetype>(size));
+}
+
+void WriteFile(const QString& name, const QByteArray& bytes) {
+    QFile file(name);
+    Check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+              file.write(bytes) == bytes.size(),
+          "cannot write a PEM file");
+}
+
+} // namespace
+
+void WriteSelfSignedPem(const QString& certFile, const QString& keyFile) {
+    TKey key(EVP_EC_gen("P-256"));
+    Check(key != nullptr, "key");
+    TCert cert = SelfSignedFor(key.get(), "127.0.0.1");
+    WriteFile(certFile, Pem([&](BIO* bio) { return PEM_write_bio_X509(bio, cert.get()); }));
+    WriteFile(keyFile, Pem([&](BIO* bio) {
+                  return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr,
+                                                  nullptr);
+              }));
 }

@@ -1,5 +1,7 @@
 #include "testsite/site_model.h"
 
+#include "testsite/site_markup.h"
+
 #include <QMap>
 
 #include <vector>
@@ -240,24 +242,6 @@ QString U(const char* text) {
     return QString::fromUtf8(text);
 }
 
-QString PageHead(const QString& title) {
-    return U("<!DOCTYPE html>\n<html lang=\"ru\">\n<head><meta charset=\"utf-8\"><title>") + title +
-           U(" — Тестоград</title></head>\n<body>\n<header class=\"site-header\"><a "
-             "href=\"/\">Тестоград</a></header>\n");
-}
-
-QString PageTail() {
-    return U("<footer class=\"site-footer\">© Тестоград, справочник организаций</footer>\n"
-             "</body>\n</html>\n");
-}
-
-QString Breadcrumbs(const TValue& current) {
-    return U("<nav class=\"breadcrumbs\"><ul class=\"breadcrumbs-list\">\n"
-             "<li><a class=\"breadcrumbs-list__link\" href=\"/\">Тестоград</a></li>\n"
-             "<li><span class=\"breadcrumbs-list__link is-current\">") +
-           U(current.Html) + U("</span></li>\n</ul></nav>\n");
-}
-
 const TCard* FindCard(const QString& path) {
     for (const TCard& card : Cards())
         if (path.compare(U(card.Path), Qt::CaseInsensitive) == 0)
@@ -272,70 +256,31 @@ const TList* FindList(const QString& path) {
     return nullptr;
 }
 
-QString CardWidgets(const TList& list) {
-    QString html = U("<div class=\"organization-category__widgets\">\n");
-    for (const char* path : list.Cards) {
-        html += U("<div class=\"org-widget\"><div class=\"org-widget-header__title\">");
-        if (*path == '\0')
-            html += U("Реклама</div></div>\n");
-        else
-            html += U("<a href=\"") + U(path) + U("\">") + U(FindCard(U(path))->Name.Html) +
-                    U("</a></div><div class=\"org-widget__info\">Подробнее</div></div>\n");
-    }
-    if (!list.Pagination.empty()) {
-        html += U("<ul class=\"pagination-list\">");
-        for (const char* link : list.Pagination)
-            html += U("<li><a href=\"") + U(link) + U("\">стр.</a></li>");
-        html += U("</ul>\n");
-    }
-    return html + U("</div>\n");
-}
-
 QString ListPageHtml(const TList& list) {
-    QString html = PageHead(U(list.Breadcrumb.Text)) + Breadcrumbs(list.Breadcrumb);
+    QString html = PageHead(U(list.Breadcrumb.Text)) + Breadcrumbs(U(list.Breadcrumb.Html));
     for (const char* rubric : list.Rubrics)
-        html +=
-            U("<div class=\"category-widget\"><h3 class=\"category-widget__title\"><a href=\"") +
-            U(rubric) + U("\">") + U(FindList(U(rubric))->Breadcrumb.Html) + U("</a></h3></div>\n");
-    if (!list.Subrubrics.empty()) {
-        html += U("<div class=\"organizations-all__list\"><ul>\n");
-        for (const char* link : list.Subrubrics)
-            html += U("<li><a href=\"") + U(link) + U("\">") + U(link) + U("</a></li>\n");
-        html += U("</ul></div>\n");
+        html += RubricHeading(U(rubric), U(FindList(U(rubric))->Breadcrumb.Html));
+    QStringList subrubrics;
+    for (const char* link : list.Subrubrics)
+        subrubrics.append(U(link));
+    if (!subrubrics.isEmpty())
+        html += SubrubricBlock(subrubrics);
+    if (list.HasWidgets) {
+        QList<TCardLink> cards;
+        for (const char* path : list.Cards)
+            cards.append({U(path), *path ? U(FindCard(U(path))->Name.Html) : QString()});
+        QStringList pagination;
+        for (const char* link : list.Pagination)
+            pagination.append(U(link));
+        html += CardWidgets(cards, pagination);
     }
-    if (list.HasWidgets)
-        html += CardWidgets(list);
     return html + PageTail();
-}
-
-QString SpecRow(const char* label, const QString& value) {
-    return U("<div class=\"spec__row\"><span class=\"spec__label\">") + U(label) +
-           U("</span><span class=\"spec__value\">") + value + U("</span></div>\n");
 }
 
 QString CardPageHtml(const TCard& card) {
-    QString html = PageHead(U(card.Name.Text));
-    if (*card.Name.Html)
-        html += U("<h1 class=\"org-title\">") + U(card.Name.Html) + U("</h1>\n");
-    if (*card.Name.Html || *card.Description.Html)
-        html += U("<dl class=\"spec\">\n");
-    if (*card.Address.Html)
-        html += SpecRow("Адрес", U(card.Address.Html));
-    if (*card.Phones.Html)
-        html += SpecRow("Телефон", U(card.Phones.Html));
-    if (*card.Hours.Html)
-        html += SpecRow("Режим работы", U(card.Hours.Html));
-    if (*card.Site)
-        html += SpecRow("Сайт", U("<a class=\"org-site\" rel=\"nofollow\" data-url=\"") +
-                                    QString::fromLatin1(QByteArray(card.Site).toBase64()) +
-                                    U("\">перейти на сайт</a>"));
-    if (*card.Name.Html || *card.Description.Html)
-        html += U("</dl>\n");
-    if (*card.Description.Html)
-        html += U("<div class=\"org-about\"><p>") + U(card.Description.Html) +
-                U("</p><p>Информация обновлена.</p></div>\n<div class=\"org-report\"><span "
-                  "class=\"org-report__link\">Нашли ошибку в описании?</span></div>\n");
-    return html + PageTail();
+    const TCardMarkup markup{U(card.Name.Html),  U(card.Address.Html), U(card.Phones.Html),
+                             U(card.Hours.Html), U(card.Site),         U(card.Description.Html)};
+    return PageHead(U(card.Name.Text)) + CardContent(markup) + PageTail();
 }
 
 } // namespace

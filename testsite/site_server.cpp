@@ -133,6 +133,11 @@ public:
         FFail = std::move(fail);
     }
 
+    void AnswerCardsWith(const QByteArray& response) {
+        std::lock_guard<std::mutex> guard(FLock);
+        FCardResponse = response;
+    }
+
 private:
     struct THeld {
         std::shared_ptr<TTlsStream> Stream;
@@ -172,6 +177,8 @@ private:
         QByteArray bytes = Response(FModel, request);
         {
             std::lock_guard<std::mutex> guard(FLock);
+            if (!FCardResponse.isEmpty() && request.Path.startsWith(QStringLiteral("/firm/")))
+                bytes = FCardResponse;
             FRequests.append(request.Path);
             if (FFail && FFail(request.Path))
                 bytes = Unavailable();
@@ -204,6 +211,7 @@ private:
     std::function<bool(const QString&)> FHold;
     std::function<bool(const QString&)> FFail;
     std::list<THeld> FHeld;
+    QByteArray FCardResponse;
     std::thread FThread;
 };
 
@@ -241,4 +249,8 @@ QStringList TSiteServer::HeldPaths() const {
 
 void TSiteServer::FailWhen(std::function<bool(const QString& path)> fail) {
     FImpl->FailWhen(std::move(fail));
+}
+
+void TSiteServer::AnswerCardsWith(const QByteArray& response) {
+    FImpl->AnswerCardsWith(response);
 }

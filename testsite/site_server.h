@@ -39,6 +39,10 @@ public:
     // From now on, requests for paths for which `fail` is true are answered with
     // "503 Service Unavailable", as a site that is down; an empty function ends that.
     void FailWhen(std::function<bool(const QString& path)> fail);
+    // From now on every card page (a path under "/firm/") is answered with `response`
+    // (status line, header and body) instead: a hostile site, for measuring what
+    // such answers cost the crawl.
+    void AnswerCardsWith(const QByteArray& response);
 
 private:
     class TImpl;

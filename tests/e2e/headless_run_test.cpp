@@ -15,22 +15,7 @@
 
 namespace {
 
-const QString Header = "\"Страна\";\"Город\";\"Урл города (или названия региона)\";\"Рубрика\";"
-                       "\"Подрубрика\";\"Урл подрубрики\";\"Название организации\";\"Адрес\";"
-                       "\"Телефоны\";\"Часы работы\";\"Сайт\";\"Описание\";\"Урл организации\"";
 const QString LogSavedText = "Работа завершена, лог записан в ";
-
-// The data file's rows, after checking its header line.
-QStringList DataRows(const QByteArray& bytes) {
-    QStringList lines = CrLfLines(bytes);
-    EXPECT_EQ(lines.value(0), Header);
-    return lines.mid(1);
-}
-
-QStringList Sorted(QStringList list) {
-    std::sort(list.begin(), list.end());
-    return list;
-}
 
 QStringList SortedIgnoringCase(QStringList list) {
     std::sort(list.begin(), list.end(),

@@ -9,14 +9,18 @@
 #include <QProcessEnvironment>
 #include <QSet>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <csignal>
 #include <stdexcept>
-
-#include <gtest/gtest.h>
 
 #include "tests/qt_print.h"
 
 const QByteArray Bom = "\xEF\xBB\xBF";
+const QString DataHeader = "\"Страна\";\"Город\";\"Урл города (или названия региона)\";\"Рубрика\";"
+                           "\"Подрубрика\";\"Урл подрубрики\";\"Название организации\";\"Адрес\";"
+                           "\"Телефоны\";\"Часы работы\";\"Сайт\";\"Описание\";\"Урл организации\"";
 
 QStringList CrLfLines(const QByteArray& bytes) {
     if (!bytes.startsWith(Bom) || (bytes.size() > Bom.size() && !bytes.endsWith("\r\n")))
@@ -24,6 +28,17 @@ QStringList CrLfLines(const QByteArray& bytes) {
     QStringList lines = QString::fromUtf8(bytes.mid(Bom.size())).split("\r\n");
     lines.removeLast();
     return lines;
+}
+
+QStringList DataRows(const QByteArray& bytes) {
+    QStringList lines = CrLfLines(bytes);
+    EXPECT_EQ(lines.value(0), DataHeader);
+    return lines.mid(1);
+}
+
+QStringList Sorted(QStringList list) {
+    std::sort(list.begin(), list.end());
+    return list;
 }
 
 QStringList ExpectedRows(const TSiteModel& model) {

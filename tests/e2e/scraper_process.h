@@ -11,11 +11,16 @@
 class TSiteModel;
 
 extern const QByteArray Bom;
+// The data file's header line.
+extern const QString DataHeader;
 
 // The lines of a file that starts with the byte-order mark and ends every line
 // with CR LF; a file breaking that form gives a line saying so, which no
 // expectation matches.
 QStringList CrLfLines(const QByteArray& bytes);
+// The data file's rows, after checking its header line.
+QStringList DataRows(const QByteArray& bytes);
+QStringList Sorted(QStringList list);
 
 // The rows a whole crawl of the site writes, each once.
 QStringList ExpectedRows(const TSiteModel& model);

@@ -92,6 +92,26 @@ INSTANTIATE_TEST_SUITE_P(Br, BrotliInvalidTable,
                          testing::Values(TInvalidCase{QByteArray("\x11\x00", 2), "WINDOW_BITS"},
                                          TInvalidCase{QByteArray("\x0e"), "PADDING_2"}));
 
+// However small the coded stream, the output stops at the limit.
+TEST(DecodeBrotliStream, OutputPastTheLimitRaises) {
+    const QByteArray plain(3000000, '\0');
+    TMemoryStream source;
+    source.Write(BrotliBytes(plain));
+    for (const int64_t limit : {int64_t(plain.size()) - 1, int64_t(plain.size())}) {
+        source.Seek(0);
+        TMemoryStream dest;
+        try {
+            DecodeBrotliStream(&source, &dest, limit);
+            EXPECT_EQ(limit, plain.size());
+            EXPECT_EQ(dest.Data(), plain);
+        } catch (const EResponseLimit& failure) {
+            EXPECT_LT(limit, plain.size());
+            EXPECT_EQ(failure.Message(), "Response body larger than 64 MiB");
+            EXPECT_LE(dest.Size(), limit);
+        }
+    }
+}
+
 TEST(BrotliErrorName, NamesKnownCodesAndOthersInvalid) {
     const std::pair<int, const char*> rows[] = {{0, "NO_ERROR"},      {3, "NEEDS_MORE_OUTPUT"},
                                                 {-14, "PADDING_1"},   {-19, "DICTIONARY_NOT_SET"},

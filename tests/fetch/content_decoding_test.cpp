@@ -132,6 +132,42 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Data error"}),
     [](const testing::TestParamInfo<TFailureCase>& info) { return info.param.Name; });
 
+struct TOutputLimitCase {
+    const char* Name;
+    QString Encoding;
+    std::function<QByteArray()> Coded;
+};
+
+class OutputLimitTable : public testing::TestWithParam<TOutputLimitCase> {};
+
+// The limit holds for what comes out, however small the coded body: decoding stops
+// before a block would pass it.
+TEST_P(OutputLimitTable, OutputPastTheLimitRaises) {
+    THandlerRig rig;
+    rig.Handler.OutputLimit = kPlain.size() - 1;
+    try {
+        rig.Run(GetParam().Encoding, GetParam().Coded());
+        FAIL() << "no failure raised";
+    } catch (const EResponseLimit& limit) {
+        EXPECT_EQ(limit.Message(), "Response body larger than 64 MiB");
+    }
+    EXPECT_LE(rig.Body.Size(), kPlain.size() - 1);
+    EXPECT_TRUE(kPlain.startsWith(rig.Body.Data()));
+    rig.Handler.OutputLimit = kPlain.size();
+    rig.Body.SetSize(0);
+    rig.Run(GetParam().Encoding, GetParam().Coded());
+    EXPECT_EQ(rig.Body.Data(), kPlain);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, OutputLimitTable,
+    testing::Values(TOutputLimitCase{"Identity", "", [] { return kPlain; }},
+                    TOutputLimitCase{"Gzip", "gzip",
+                                     [] { return Deflate(kPlain, TDeflateFormat::Gzip); }},
+                    TOutputLimitCase{"Deflate", "deflate",
+                                     [] { return Deflate(kPlain, TDeflateFormat::Zlib); }}),
+    [](const testing::TestParamInfo<TOutputLimitCase>& info) { return info.param.Name; });
+
 TEST(ContentDecoding, OutputBlocksNeverExceed32K) {
     THandlerRig rig;
     const QByteArray big = SampleHtml(1 << 20);

@@ -3,12 +3,15 @@
 #include "fetch/ssl_http_cli.h"
 #include "platform/event_queue.h"
 #include "platform/process_state.h"
+#include "platform/tick_count.h"
 #include "tests/fetch/compress_helpers.h"
 #include "tests/fetch/socket_recorder.h"
 #include "tests/qt_print.h"
 #include "tests/support/scripted_server.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 namespace {
 
@@ -125,8 +128,11 @@ INSTANTIATE_TEST_SUITE_P(
         TCloseCase{"NothingSent", "", TConnectionEnd::Close, 9,
                    "HTTP no status code (connection closed prematurely)", ""},
         TCloseCase{"ResetBeforeAnything", "", TConnectionEnd::Reset, 10054, "", ""},
+        TCloseCase{"InsideStatusLine", "HTTP/1.1 200", TConnectionEnd::Close, 9,
+                   "HTTP no status code (connection closed prematurely)", ""},
         TCloseCase{"InsideHeader", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n",
-                   TConnectionEnd::Close, 8, "Request aborted on timeout", ""},
+                   TConnectionEnd::Close, 9, "HTTP no status code (connection closed prematurely)",
+                   ""},
         TCloseCase{"InsideBody", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc",
                    TConnectionEnd::Close, -1, "OK", "abc"},
         TCloseCase{"InsideChunks",
@@ -349,6 +355,139 @@ TEST(HttpsClient, BodyToCloseWithoutTlsCloseNotice) {
     EXPECT_EQ(rig.Body.Data(), "to the end");
 }
 
+struct TLargeBodyCase {
+    const char* Name;
+    bool Tls;
+    bool Gzip;
+    bool Length; // with Content-Length, else the body runs to the close
+    TConnectionEnd End;
+};
+
+class LargeBodyTable : public testing::TestWithParam<TLargeBodyCase> {};
+
+// A server that ends the connection right after the last bytes of a body much larger
+// than one read of the client (a web server answering HTTP/1.0 sends its last records,
+// its TLS close notice and its FIN together): every byte of the body is read before
+// the close is.
+TEST_P(LargeBodyTable, EveryByteBeforeTheCloseReachesTheBody) {
+    const TLargeBodyCase& c = GetParam();
+    const QByteArray page = SampleHtml(300000);
+    const QByteArray body = c.Gzip ? Deflate(page, TDeflateFormat::Gzip) : page;
+    const QByteArray head =
+        "HTTP/1.1 200 OK\r\n" + QByteArray(c.Gzip ? "Content-Encoding: gzip\r\n" : "") +
+        (c.Length ? "Content-Length: " + QByteArray::number(body.size()) + "\r\n" : QByteArray()) +
+        "\r\n";
+    TScriptedServer server({.Tls = c.Tls});
+    server.SetScripts({TConnectionScript::Reply(head + body, c.End)});
+    TSslContext context;
+    TClientRig<TSslHttpCli> rig;
+    rig.Cli.SslContext = &context;
+    EXPECT_EQ(rig.Get(Url(server, "/", c.Tls ? "https" : "http")), -1);
+    EXPECT_EQ(rig.Body.Data().size(), page.size());
+    EXPECT_TRUE(rig.Body.Data() == page);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, LargeBodyTable,
+    testing::Values(TLargeBodyCase{"TlsPlainToClose", true, false, false, TConnectionEnd::Close},
+                    TLargeBodyCase{"TlsGzipToClose", true, true, false, TConnectionEnd::Close},
+                    TLargeBodyCase{"TlsPlainWithLength", true, false, true, TConnectionEnd::Close},
+                    TLargeBodyCase{"TlsGzipWithoutNotify", true, true, false,
+                                   TConnectionEnd::CloseWithoutNotify},
+                    TLargeBodyCase{"PlainToClose", false, false, false, TConnectionEnd::Close},
+                    TLargeBodyCase{"PlainGzipToClose", false, true, false, TConnectionEnd::Close},
+                    TLargeBodyCase{"PlainGzipWithLength", false, true, true,
+                                   TConnectionEnd::Close}),
+    [](const testing::TestParamInfo<TLargeBodyCase>& info) { return info.param.Name; });
+
+// ---- bounds a response must keep --------------------------------------------
+
+QByteArray BigHeaderLines(int lines) {
+    QByteArray header = "HTTP/1.1 200 OK\r\n";
+    for (int i = 1; i < lines; ++i)
+        header += "X-Line-" + QByteArray::number(i) + ": value\r\n";
+    return header;
+}
+
+// A coded body that decodes to far more than the bound: zeros compress a
+// thousandfold.
+QByteArray ZeroBomb(TDeflateFormat format) {
+    return Deflate(QByteArray(MaxResponseBodyBytes + (16 << 20), '\0'), format);
+}
+
+struct TBoundCase {
+    const char* Name;
+    std::function<QByteArray()> Reply;
+    int Raised;
+    QString Reason;
+};
+
+class ResponseBoundTable : public testing::TestWithParam<TBoundCase> {};
+
+// A server that sends more than a response may hold fails the request as soon as it
+// crosses the bound, and no more than the bound reaches the body.
+TEST_P(ResponseBoundTable, CrossingTheBoundFailsTheRequest) {
+    TScriptedServer server;
+    server.SetScripts({TConnectionScript::Reply(GetParam().Reply())});
+    TClientRig rig;
+    EXPECT_EQ(rig.Get(Url(server)), GetParam().Raised);
+    EXPECT_EQ(rig.Cli.ReasonPhrase(), GetParam().Reason);
+    EXPECT_EQ(rig.Cli.StatusCode(), 404);
+    EXPECT_LE(rig.Body.Size(), MaxResponseBodyBytes);
+    EXPECT_EQ(rig.Cli.State(), httpReady);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, ResponseBoundTable,
+    testing::Values(
+        TBoundCase{
+            "HeaderOverOneMebibyte",
+            [] { return "HTTP/1.1 200 OK\r\nX-Big: " + QByteArray(1100000, 'b') + "\r\n\r\n"; }, 10,
+            "Response header larger than 1 MiB"},
+        TBoundCase{"HeaderOverThousandLines", [] { return BigHeaderLines(1001) + "\r\nok"; }, 10,
+                   "Response header longer than 1000 lines"},
+        TBoundCase{"PlainBodyWithLength",
+                   [] {
+                       const int64_t size = MaxResponseBodyBytes + 1;
+                       return Ok(QByteArray(size, 'x'));
+                   },
+                   11, "Response body larger than 64 MiB"},
+        TBoundCase{
+            "PlainBodyToTheClose",
+            [] { return "HTTP/1.0 200 OK\r\n\r\n" + QByteArray(MaxResponseBodyBytes + 1, 'x'); },
+            11, "Response body larger than 64 MiB"},
+        TBoundCase{"GzipBomb",
+                   [] { return Ok(ZeroBomb(TDeflateFormat::Gzip), "Content-Encoding: gzip\r\n"); },
+                   11, "Response body larger than 64 MiB"},
+        TBoundCase{"DeflateBombToTheClose",
+                   [] {
+                       return "HTTP/1.0 200 OK\r\nContent-Encoding: deflate\r\n\r\n" +
+                              ZeroBomb(TDeflateFormat::Zlib);
+                   },
+                   11, "Response body larger than 64 MiB"}),
+    [](const testing::TestParamInfo<TBoundCase>& info) { return info.param.Name; });
+
+// The clock moves ten seconds at every reading, so a reply that trickles in over a
+// moment of real time takes hours by the client's clock, while no gap between two
+// of its bytes comes near the inactivity limit.
+TEST(HttpClient, TricklingServerIsCutOffAfterTenMinutes) {
+    TExchange trickle{TReadMode::RequestHead, {"HTTP/1.0 200 OK\r\n\r\n"}, 5};
+    for (int i = 0; i < 400; ++i)
+        trickle.Reply.append("x");
+    TScriptedServer server;
+    server.SetScripts({{false, {trickle}, TConnectionEnd::Close}});
+    std::atomic<uint32_t> now{1000};
+    SetTickSourceForTests([&] { return now.fetch_add(10000); });
+    struct TRealTicksAtEnd {
+        ~TRealTicksAtEnd() { SetTickSourceForTests({}); }
+    } restore;
+    TClientRig rig;
+    EXPECT_EQ(rig.Get(Url(server)), 12);
+    EXPECT_EQ(rig.Cli.ReasonPhrase(), "Request took longer than 10 minutes");
+    EXPECT_GT(rig.Body.Size(), 0);
+    EXPECT_LT(rig.Body.Size(), 400);
+}
+
 struct THandshakeCase {
     const char* Name;
     bool ServerTls;
@@ -373,19 +512,28 @@ TEST_P(HandshakeFailureTable, FailsWithTheHandshakeText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Handshakes, HandshakeFailureTable,
-    testing::Values(THandshakeCase{"PlainServer",
-                                   false,
-                                   {false,
-                                    {TExchange{
-                                        TReadMode::AnyBytes,
-                                        {"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n"},
-                                        0}},
-                                    TConnectionEnd::Close},
-                                   "SSL handshake failed - Error, wrong SSL version"},
-                    THandshakeCase{"CloseDuringHandshake",
-                                   true,
-                                   {true, {}, TConnectionEnd::Close},
-                                   "SSL handshake failed - Error, connection closed unexpectedly"}),
+    testing::Values(
+        THandshakeCase{"PlainServer",
+                       false,
+                       {false,
+                        {TExchange{TReadMode::AnyBytes,
+                                   {"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n"},
+                                   0}},
+                        TConnectionEnd::Close},
+                       "SSL handshake failed - Error, wrong SSL version"},
+        THandshakeCase{"CloseDuringHandshake",
+                       true,
+                       {true, {}, TConnectionEnd::Close},
+                       "SSL handshake failed - Error, connection closed unexpectedly"},
+        // A close notice instead of a server hello, the connection left
+        // open: the request ends at once, not at the time-out.
+        THandshakeCase{
+            "CloseNoticeDuringHandshake",
+            false,
+            {false,
+             {TExchange{TReadMode::AnyBytes, {QByteArray("\x15\x03\x03\x00\x02\x01\x00", 7)}, 0}},
+             TConnectionEnd::KeepOpen},
+            "SSL handshake failed - Error, connection closed unexpectedly"}),
     [](const testing::TestParamInfo<THandshakeCase>& info) { return info.param.Name; });
 
 TEST(HttpsClient, MissingKeyFileAbortsEveryAttempt) {

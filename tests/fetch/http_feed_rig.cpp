@@ -24,7 +24,6 @@ void TFeedCli::BeginResponse(const QString& url) {
     ResetResponse();
     FLocation = URL;
     FConnected = true;
-    FNext = &TFeedCli::ParseHeaderLine;
     FState = httpWaitingHeader;
 }
 
@@ -47,6 +46,7 @@ void TFeedCli::LeaveSetReadyQueued() {
 
 void TFeedCli::CloseFromServer(int error) {
     FPending.clear();
+    FTaken = 0;
     Guarded([this, error] { HandleClosed(error); });
     Pump();
 }
@@ -56,9 +56,13 @@ void TFeedCli::Pump() {
 }
 
 int TFeedCli::ReceiveBytes(char* buffer, int length) {
-    const int count = std::min<int>(length, FPending.size());
-    std::memcpy(buffer, FPending.constData(), count);
-    FPending.remove(0, count);
+    const int count = int(std::min<qsizetype>(length, FPending.size() - FTaken));
+    std::memcpy(buffer, FPending.constData() + FTaken, count);
+    FTaken += count;
+    if (FTaken == FPending.size()) {
+        FPending.clear();
+        FTaken = 0;
+    }
     return count;
 }
 

@@ -33,6 +33,7 @@ protected:
 
 private:
     QByteArray FPending;
+    qsizetype FTaken = 0; // of FPending, already read
 };
 
 // Everything a finished (or stalled) response leaves behind, for comparing runs.

@@ -57,8 +57,10 @@ const TResponseCase kResponses[] = {
      "HTTP no status code (connection closed prematurely)", 9, "rest"},
     {"NothingReceived", "", true, true, 0, "HTTP no status code (connection closed prematurely)", 9,
      ""},
-    {"HeaderCutByCloseCompletesNothing", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n", true, false,
-     200, "OK", 0, ""},
+    {"HeaderCutByCloseEndsAtOnce", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n", true, true, 0,
+     "HTTP no status code (connection closed prematurely)", 9, ""},
+    {"StatusLineCutByClose", "HTTP/1.1 200 O", true, true, 0,
+     "HTTP no status code (connection closed prematurely)", 9, ""},
     {"GzipBodyDecoded",
      "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " +
          QByteArray::number(kGzipped.size()) + "\r\n\r\n" + kGzipped,

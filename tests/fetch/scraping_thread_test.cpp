@@ -1,5 +1,6 @@
 #include "fetch_job.h"
 
+#include "fetch/response_limits.h"
 #include "platform/tick_count.h"
 #include "tests/fetch/socket_recorder.h"
 #include "tests/support/scripted_server.h"
@@ -130,7 +131,17 @@ INSTANTIATE_TEST_SUITE_P(
                                   "успешно",
                                   {},
                                   {},
-                                  Page}),
+                                  Page},
+                    // A few kilobytes that decode to more than a body may hold: the
+                    // decoding here stops at the bound, and every attempt fails.
+                    TAttemptsCase{"br_bomb",
+                                  {Ok(BrotliBytes(QByteArray(MaxResponseBodyBytes + 1, ' ')),
+                                      "Content-Encoding: br\r\n")},
+                                  -1,
+                                  "ERROR_Response body larger than 64 MiB",
+                                  Repeated("ERROR_Response body larger than 64 MiB", 15),
+                                  {FinalWait},
+                                  ""}),
     [](const testing::TestParamInfo<TAttemptsCase>& info) { return info.param.Name; });
 
 // "br" is decoded only when the header says exactly that; anything else reaches

@@ -1,11 +1,7 @@
 #include "tests/fetch/socket_recorder.h"
 
 #include "tests/support/event_wait.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "testsite/loopback.h"
 
 TSocketRecorder::TSocketRecorder(TWSocket& socket) {
     Wire(socket);
@@ -28,8 +24,13 @@ void TSocketRecorder::Wire(TWSocket& socket) {
     socket.OnDataSent = record("sent");
     socket.OnDataAvailable = [this, &socket](int) {
         char buffer[4096];
-        for (int got; (got = socket.Receive(buffer, sizeof buffer)) > 0;)
+        const int piece =
+            ReadPerEvent > 0 ? std::min<int>(ReadPerEvent, sizeof buffer) : int(sizeof buffer);
+        for (int got; (got = socket.Receive(buffer, piece)) > 0;) {
             Received.append(buffer, got);
+            if (ReadPerEvent > 0)
+                break;
+        }
     };
     socket.OnEventFailure = [this](const std::exception& failure) {
         const auto* own = dynamic_cast<const Exception*>(&failure);
@@ -53,13 +54,5 @@ bool TSocketRecorder::WaitForClosed(int limitMs) {
 }
 
 QString UnusedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return QString::number(ntohs(address.sin_port));
+    return QString::number(FreeLoopbackPort());
 }

@@ -18,6 +18,8 @@ public:
     QStringList Events;
     QByteArray Received;
     QStringList Failures;
+    // Bytes taken per data-available event; 0 takes all that is waiting.
+    int ReadPerEvent = 0;
 
     bool Has(const QString& event) const { return Events.contains(event); }
     // Waits (pumping this thread's events) until `event` has been recorded.

@@ -164,6 +164,23 @@ TEST(SslWSocketTest, ServerClosingDuringTheHandshakeIsAnUnexpectedClose) {
               QStringLiteral("Error, connection closed unexpectedly"));
 }
 
+// The server answers the client hello with a TLS close notice and leaves the
+// connection open: the handshake fails and the connection closes at once.
+TEST(SslWSocketTest, CloseNoticeDuringTheHandshakeClosesAtOnce) {
+    TScriptedServer server;
+    TConnectionScript script;
+    script.Exchanges.append(
+        TExchange{TReadMode::AnyBytes, {QByteArray("\x15\x03\x03\x00\x02\x01\x00", 7)}, 0});
+    script.End = TConnectionEnd::KeepOpen;
+    server.SetScripts({script});
+    TClient client(server);
+    client.Socket.Connect();
+    ASSERT_TRUE(client.Recorder.WaitForClosed());
+    EXPECT_EQ(client.Recorder.Events, (QStringList{"connected 0", "handshake 1", "closed 0"}));
+    EXPECT_EQ(client.Socket.SslHandshakeRespMsg(),
+              QStringLiteral("Error, connection closed unexpectedly"));
+}
+
 class SslBodyEndTest : public testing::TestWithParam<TConnectionEnd> {};
 
 // A body that runs to the end of the connection is whole, with or without the
@@ -184,6 +201,47 @@ TEST_P(SslBodyEndTest, BodyToTheEndOfTheConnectionArrivesWholeAndClosesWithZero)
 INSTANTIATE_TEST_SUITE_P(Ends, SslBodyEndTest,
                          testing::Values(TConnectionEnd::Close,
                                          TConnectionEnd::CloseWithoutNotify));
+
+struct TSlowReaderCase {
+    const char* Name;
+    bool Tls;
+    TConnectionEnd End;
+};
+
+class SlowReaderTest : public testing::TestWithParam<TSlowReaderCase> {};
+
+// An owner that takes little per data event (as the HTTP client takes at most a
+// buffer's room) still gets every byte that arrived before the server's close, and
+// only then the close.
+TEST_P(SlowReaderTest, EveryByteComesBeforeTheClose) {
+    const TSlowReaderCase& c = GetParam();
+    QByteArray body(300000, 'x');
+    for (int i = 0; i < body.size(); i += 991)
+        body[i] = static_cast<char>('a' + i % 26);
+    TScriptedServer server({.Tls = c.Tls});
+    server.SetScripts({TConnectionScript::Reply(body, c.End)});
+    TClient client(server);
+    client.Socket.SslEnable = c.Tls;
+    client.Recorder.ReadPerEvent = 1000;
+    QByteArray receivedAtClose;
+    client.Socket.OnSessionClosed = [&](int error) {
+        receivedAtClose = client.Recorder.Received;
+        client.Recorder.Events << QStringLiteral("closed %1").arg(error);
+    };
+    client.Socket.Connect();
+    ASSERT_TRUE(client.Recorder.WaitForClosed());
+    EXPECT_EQ(client.Recorder.Events.last(), QStringLiteral("closed 0"));
+    EXPECT_EQ(receivedAtClose.size(), body.size());
+    EXPECT_TRUE(receivedAtClose == body);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Connections, SlowReaderTest,
+    testing::Values(TSlowReaderCase{"TlsWithCloseNotice", true, TConnectionEnd::Close},
+                    TSlowReaderCase{"TlsWithoutCloseNotice", true,
+                                    TConnectionEnd::CloseWithoutNotify},
+                    TSlowReaderCase{"Plain", false, TConnectionEnd::Close}),
+    [](const testing::TestParamInfo<TSlowReaderCase>& info) { return info.param.Name; });
 
 TEST(SslWSocketTest, CloseSendsTheCloseNoticeAndReportsTheCloseLater) {
     TScriptedServer server({.Tls = true});

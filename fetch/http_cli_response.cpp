@@ -1,0 +1,295 @@
+#include "fetch/http_cli.h"
+
+#include "fetch/content_coding.h"
+#include "fetch/http_url.h"
+#include "fetch/ws_socket.h"
+
+// The response side of THttpCli: the received bytes go through the response
+// reader, whose lines and body pieces the steps below interpret; relocations and
+// the connection's close end or continue the request.
+
+namespace {
+
+// Room offered to each read from the connection.
+constexpr int ReceiveStep = 8192;
+
+const QString kNoStatus = QStringLiteral("HTTP no status code (connection closed prematurely)");
+
+bool IsHeaderlessStart(const QString& line) {
+    return line.startsWith(u'<') && (line.left(6).compare("<HTML>", Qt::CaseInsensitive) == 0 ||
+                                     line.left(9).compare("<!DOCTYPE", Qt::CaseInsensitive) == 0);
+}
+
+} // namespace
+
+int THttpCli::ReceiveBytes(char* buffer, int length) {
+    return FCtrlSocket->Receive(buffer, length);
+}
+
+void THttpCli::HandleDataAvailable(int /*error*/) {
+    int room = 0;
+    char* space = FReader.Space(ReceiveStep, room);
+    const int count = ReceiveBytes(space, room);
+    if (FRequestType == httpNone || count <= 0)
+        return;
+    FReader.Written(count);
+    ProcessReceived();
+}
+
+// Lines go to ParseHeaderLine while the header is awaited, body pieces to
+// GetBodyLineNext; in any other state what was received is dropped.
+void THttpCli::ProcessReceived() {
+    for (;;) {
+        if (FState != httpWaitingHeader && FState != httpWaitingBody) {
+            FReader.Finish();
+            return;
+        }
+        switch (FReader.Next()) {
+        case hriNeedMore:
+            return;
+        case hriLine:
+            ParseHeaderLine(QString::fromLatin1(FReader.Line()));
+            break;
+        case hriBody:
+            GetBodyLineNext(FReader.Body().data(), FReader.Body().size());
+            break;
+        case hriBodyEnd:
+            BodyComplete();
+            break;
+        case hriLimit:
+            throw FReader.Failure();
+        }
+    }
+}
+
+void THttpCli::ParseHeaderLine(const QString& line) {
+    if (FHeaderLineCount == 0 && IsHeaderlessStart(line)) {
+        // A page without a header: the body runs to the end of the connection.
+        if (FContentType.isEmpty())
+            FContentType = "text/html";
+        ChangeState(httpWaitingBody);
+        FReader.StartBody(hbfToClose);
+        return;
+    }
+    if (FHeaderLineCount == 0)
+        FHeaderEndFlag = true;
+    if (line.isEmpty()) {
+        EndOfHeader();
+        return;
+    }
+    FRcvdHeader.append(line);
+    if (FHeaderLineCount++ == 0)
+        ParseStatusLine(line);
+    else
+        ParseHeaderField(line);
+}
+
+void THttpCli::ParseStatusLine(const QString& line) {
+    if (!line.startsWith("HTTP/1.0") && !line.startsWith("HTTP/1.1"))
+        return;
+    FResponseVer = line.mid(5, 3);
+    FCloseReq = FRequestVer == "1.0" || FResponseVer == "1.0";
+    // The code is the first digit from position 10 (counting from 1) on.
+    qsizetype p = 9;
+    while (p < line.size() && !line[p].isDigit())
+        ++p;
+    const QString code = line.mid(p, 3);
+    bool number = !code.isEmpty();
+    for (QChar c : code)
+        number = number && c >= u'0' && c <= u'9';
+    FStatusCode = number ? code.toInt() : 0;
+    FReasonPhrase = line.mid(p + 4);
+}
+
+void THttpCli::ParseHeaderField(const QString& line) {
+    const qsizetype colon = line.indexOf(u':');
+    if (colon < 0)
+        return;
+    const QString name = line.left(colon).toLower();
+    qsizetype p = colon + 1;
+    while (p < line.size() - 1 && line[p] == u' ')
+        ++p;
+    const QString value = line.mid(p);
+    if (name == "location") {
+        FLocation = value;
+        if (FollowRelocation)
+            SetRelocation(value);
+    } else if (name == "content-length") {
+        bool ok = false;
+        FContentLength = value.trimmed().toLongLong(&ok);
+        if (!ok || FContentLength < 0)
+            FContentLength = -1;
+    } else if (name == "transfer-encoding") {
+        FTransferEncoding = value.toLower();
+    } else if (name == "content-type") {
+        FContentType = value.toLower();
+    } else if (name == "content-encoding") {
+        FContentEncoding = value;
+    } else if (name == "connection" || name == "proxy-connection") {
+        const QString mode = value.trimmed().toLower();
+        if (mode == "close")
+            FCloseReq = true;
+        else if (mode == "keep-alive")
+            FCloseReq = false;
+    }
+}
+
+void THttpCli::SetRelocation(const QString& value) {
+    FLocationFlag = true;
+    const THttpRelocation target = ResolveRelocation(FProtocol, FHostName, FPath, value);
+    FPath = target.Path;
+    FLocation = target.Location;
+    if (!target.NewTarget)
+        return;
+    FProtocol = target.Protocol;
+    FHostName = target.HostName;
+    FPort = target.Port;
+    FTargetHost = target.Host;
+    FTargetPort = target.PortNamed ? target.Port : QString();
+}
+
+THttpBodyFraming THttpCli::BodyFraming() const {
+    if (FTransferEncoding == "chunked")
+        return hbfChunked;
+    return FContentLength >= 0 ? hbfLength : hbfToClose;
+}
+
+void THttpCli::EndOfHeader() {
+    FHeaderEndFlag = false;
+    if (FResponseVer == "1.1" && FStatusCode == 100) {
+        // An interim response: the next line starts the real header.
+        FRcvdHeader.clear();
+        FHeaderLineCount = 0;
+        return;
+    }
+    if (FState == httpReady) {
+        FReader.Finish();
+        return;
+    }
+    const bool noBodyStatus = FStatusCode < 200 || FStatusCode == 204 || FStatusCode == 301 ||
+                              FStatusCode == 302 || FStatusCode == 304;
+    const bool noBody = (FContentLength == -1 && FTransferEncoding != "chunked" && noBodyStatus) ||
+                        FContentLength == 0 || FRequestType == httpHEAD;
+    if (noBody) {
+        FReader.Finish();
+        if (FLocationFlag)
+            FollowLocation();
+        else if (FCloseReq)
+            CloseAfterQueuedEvents(); // the request ends in HandleClosed
+        else
+            PostNotice(WM_HTTP_SET_READY);
+        return;
+    }
+    // Bytes that came with the header's end are the body's first; the reader hands
+    // them out in the same pass.
+    ChangeState(httpWaitingBody);
+    FReader.StartBody(BodyFraming(), FContentLength);
+}
+
+void THttpCli::GetBodyLineNext(const char* data, int64_t count) {
+    if (FBodyLineCount++ == 0) {
+        FContentCodingHnd->Prepare(FContentEncoding);
+        FRcvdStreamStartSize = FRcvdStream ? FRcvdStream->Size() : 0;
+    }
+    FContentCodingHnd->WriteBuffer(data, count);
+    FRcvdCount += count;
+}
+
+// The body ended by its length or its last chunk (not by the close).
+void THttpCli::BodyComplete() {
+    EndOfBody();
+    if (FCloseReq)
+        CloseAfterQueuedEvents();
+    if (FLocationFlag)
+        FollowLocation();
+    else
+        PostNotice(WM_HTTP_SET_READY);
+}
+
+void THttpCli::EndOfBody() {
+    FBodyLineCount = 0;
+    ChangeState(httpBodyReceived);
+    FContentCodingHnd->Complete();
+}
+
+void THttpCli::CutRcvdStream() {
+    if (FRcvdStream && FRcvdStream->Size() > FRcvdStreamStartSize)
+        FRcvdStream->SetSize(FRcvdStreamStartSize);
+}
+
+void THttpCli::FollowLocation() {
+    FRcvdCount = 0;
+    FReader.Finish();
+    FHeaderLineCount = 0;
+    FBodyLineCount = 0;
+    const bool sameTarget = FHostName == FCurrentHost && FPort == FCurrentPort &&
+                            FProtocol == FCurrentProtocol && FCtrlSocket->State() == wsConnected;
+    if (!sameTarget || FCloseReq) {
+        SetClosedHandler(&THttpCli::RelocateAfterClose);
+        CloseAfterQueuedEvents();
+        return;
+    }
+    if (++FLocationChangeCurCount > LocationChangeMaxCount) {
+        PostNotice(WM_HTTP_SET_READY);
+        return;
+    }
+    // Only GET and HEAD are sent, and neither changes method on a relocation.
+    ResetResponse();
+    CutRcvdStream();
+    PostNotice(WM_HTTP_LOGIN);
+}
+
+void THttpCli::RelocateAfterClose(int /*error*/) {
+    FConnected = false;
+    FLocationFlag = false;
+    SetClosedHandler(&THttpCli::HandleClosed);
+    if (++FLocationChangeCurCount > LocationChangeMaxCount) {
+        PostNotice(WM_HTTP_SET_READY);
+        return;
+    }
+    FRcvdHeader.clear();
+    FHeaderLineCount = 0;
+    FBodyLineCount = 0;
+    FContentType.clear();
+    FTransferEncoding.clear();
+    FContentEncoding.clear();
+    FResponseVer.clear();
+    FContentLength = -1;
+    CutRcvdStream();
+    PostNotice(WM_HTTP_LOGIN);
+}
+
+// Once a request has ended (State httpReady), a late close changes none of its
+// results: it only drops what was buffered and marks the client not connected.
+// Every byte received before the close has been read by then (the socket offers
+// them all before it reports the close).
+void THttpCli::HandleClosed(int error) {
+    FReader.Finish();
+    FConnected = false;
+    if (FState == httpReady)
+        return;
+    if (error != 0)
+        FRequestDoneError = error;
+    if (FHeaderEndFlag) {
+        // A header cut off by the close: no response came whole, and none will.
+        FHeaderEndFlag = false;
+        if (FLocationFlag) {
+            RelocateAfterClose(0);
+            return;
+        }
+        if (FState == httpAborting)
+            return; // the abort's own failure stands
+        SetFailure(0, kNoStatus, error != 0 ? error : 9);
+        PostNotice(WM_HTTP_SET_READY);
+        return;
+    }
+    if (FBodyLineCount > 0 && FState != httpAborting)
+        EndOfBody();
+    if (FLocationFlag) {
+        RelocateAfterClose(0);
+        return;
+    }
+    if (FRequestDoneError == 0 && FStatusCode == 0)
+        SetFailure(0, kNoStatus, 9);
+    PostNotice(WM_HTTP_SET_READY);
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/exception.h"
+
+#include <cstdint>
+
+// The bounds every response must keep. The site's peer is not verified, so anyone on
+// the path may answer; a server that crosses one of them fails the attempt like any
+// other failure instead of holding a fetch thread or its memory without end.
+constexpr int64_t MaxResponseHeaderBytes = int64_t(1) << 20; // status line and header
+constexpr int MaxResponseHeaderLines = 1000;                 // status line and header lines
+constexpr int64_t MaxResponseBodyBytes = int64_t(64) << 20;  // as received and as decoded
+constexpr uint32_t MaxRequestMs = 10 * 60 * 1000;            // one Get, relocations included
+
+// The request's error numbers for a crossed bound (EHttpException::ErrorCode).
+constexpr int HeaderTooLargeError = 10;
+constexpr int BodyTooLargeError = 11;
+constexpr int RequestTooLongError = 12;
+
+// A response crossed one of the bounds. The message says which; ErrorCode is the
+// request's error number for it.
+class EResponseLimit : public Exception {
+public:
+    EResponseLimit(QString message, int errorCode)
+        : Exception(std::move(message)), FErrorCode(errorCode) {}
+    int ErrorCode() const { return FErrorCode; }
+
+    static EResponseLimit HeaderBytes() {
+        return {QStringLiteral("Response header larger than 1 MiB"), HeaderTooLargeError};
+    }
+    static EResponseLimit HeaderLines() {
+        return {QStringLiteral("Response header longer than 1000 lines"), HeaderTooLargeError};
+    }
+    static EResponseLimit BodyBytes() {
+        return {QStringLiteral("Response body larger than 64 MiB"), BodyTooLargeError};
+    }
+    static EResponseLimit Duration() {
+        return {QStringLiteral("Request took longer than 10 minutes"), RequestTooLongError};
+    }
+
+private:
+    int FErrorCode;
+};
