@@ -1,17 +1,14 @@
 #include "fetch/ssl_context.h"
 
-#include "fetch/ssl_errors.h"
+#include "fetch/ssl_context_build.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QIODevice>
 
-#include <openssl/err.h>
-#include <openssl/pem.h>
 #include <openssl/ssl.h>
 
-#include <cstring>
-#include <map>
-#include <memory>
+#include <list>
 
 namespace {
 
@@ -35,127 +32,49 @@ const char* const StandardDHGroup[] = {
     "-----END DH PARAMETERS-----",
 };
 
-struct TContextFree {
-    void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
-};
-using TContextPtr = std::unique_ptr<SSL_CTX, TContextFree>;
+// Library contexts built so far, newest first, each with the digest of everything
+// it was built from: the settings and the bytes of the key and certificate files.
+// A job reads both files again and is given the context built from the same bytes,
+// so the pass-phrase decryption and the parsing run once per distinct content,
+// while a changed file gives a new build (and a missing or broken one the same
+// failure as ever; failures are not kept). Kept for the life of the process.
+std::mutex BuiltLock;
+auto& Built = *new std::list<std::pair<QByteArray, SSL_CTX*>>;
+constexpr size_t BuiltKept = 8;
 
-// The library's queued error texts, each line ended by CR LF.
-QString ErrorLines() {
-    QString lines;
-    for (const QString& text : TakeSslErrorTexts())
-        lines += text + QStringLiteral("\r\n");
-    return lines;
+QByteArray BuildDigest(const TSslContextSettings& settings, const TSslCredentials& credentials) {
+    QByteArray data;
+    QDataStream out(&data, QIODevice::WriteOnly);
+    out << settings.SslCertFile << settings.SslPrivKeyFile << settings.SslPassPhrase
+        << settings.SslVerifyPeer << int(settings.SslVersionMethod) << int(settings.SslMinVersion)
+        << int(settings.SslMaxVersion) << settings.SslCipherList << int(settings.SslSecLevel)
+        << settings.SslVerifyPeerModes << settings.SslVerifyDepth << quint64(settings.SslOptions)
+        << settings.SslDHParamLines;
+    for (const TSslCredentialFile* file : {&credentials.Key, &credentials.Cert})
+        out << file->Exists << file->Read << file->Pem;
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
 }
 
-// The library's default trust locations, loaded once and shared by every context
-// of the process. Loading them parses the whole system bundle, which costs tens of
-// milliseconds, while a fetch job builds a context of its own for each page. No
-// context adds to the store, and the library locks it for concurrent use.
-X509_STORE* DefaultTrustStore() {
-    static std::mutex lock;
-    static X509_STORE* store = nullptr; // kept for the life of the process
-    std::lock_guard<std::mutex> guard(lock);
-    if (store)
-        return store;
-    X509_STORE* loaded = X509_STORE_new();
-    if (!loaded || X509_STORE_set_default_paths(loaded) != 1) {
-        X509_STORE_free(loaded);
-        return nullptr; // a later context tries again
+// A reference to the context for these settings and the files as they are now.
+SSL_CTX* SharedLibraryContext(const TSslContextSettings& settings) {
+    const TSslCredentials credentials = ReadSslCredentials(settings);
+    const QByteArray digest = BuildDigest(settings, credentials);
+    std::lock_guard<std::mutex> guard(BuiltLock);
+    for (auto it = Built.begin(); it != Built.end(); ++it) {
+        if (it->first != digest)
+            continue;
+        Built.splice(Built.begin(), Built, it);
+        SSL_CTX_up_ref(it->second);
+        return it->second;
     }
-    return store = loaded;
-}
-
-void UseDefaultTrustStore(SSL_CTX* ctx) {
-    ERR_clear_error();
-    X509_STORE* store = DefaultTrustStore();
-    if (!store)
-        throw ESslContextException(
-            QStringLiteral("Error loading default CA file and/or directory"));
-    SSL_CTX_set1_cert_store(ctx, store);
-}
-
-[[noreturn]] void FailFileNotFound(const QString& fileName) {
-    throw ESslContextException(QStringLiteral("File not found \"") + fileName + "\"");
-}
-
-[[noreturn]] void FailFramed(const QString& what, const QString& fileName) {
-    throw ESslContextException(QStringLiteral("\r\n") + what + " \"" + fileName + "\"\r\n" +
-                               ErrorLines());
-}
-
-// Parses DH parameters once per distinct text: a context is built for every page,
-// and parsing is a good part of its cost. Returns a new reference, or null when the
-// text does not parse (the library's errors then stay queued for the report).
-EVP_PKEY* SharedDHParameters(const QStringList& lines) {
-    static std::mutex lock;
-    // Kept for the life of the process and never destroyed: freeing library
-    // objects during static destruction could follow the library's own clean-up.
-    static auto& parsed = *new std::map<QStringList, EVP_PKEY*>;
-    std::lock_guard<std::mutex> guard(lock);
-    EVP_PKEY*& parameters = parsed[lines];
-    if (!parameters) {
-        const QByteArray pem = lines.join('\n').toLatin1() + '\n';
-        BIO* bio = BIO_new_mem_buf(pem.constData(), static_cast<int>(pem.size()));
-        parameters = bio ? PEM_read_bio_Parameters(bio, nullptr) : nullptr;
-        BIO_free(bio);
+    SSL_CTX* built = BuildSslContext(settings, credentials);
+    Built.emplace_front(digest, built);
+    if (Built.size() > BuiltKept) {
+        SSL_CTX_free(Built.back().second);
+        Built.pop_back();
     }
-    if (!parameters) {
-        parsed.erase(lines);
-        return nullptr;
-    }
-    EVP_PKEY_up_ref(parameters);
-    return parameters;
-}
-
-void LoadDHParameters(SSL_CTX* ctx, const QStringList& lines) {
-    if (lines.isEmpty())
-        return;
-    EVP_PKEY* parameters = SharedDHParameters(lines);
-    if (!parameters || SSL_CTX_set0_tmp_dh_pkey(ctx, parameters) != 1) {
-        EVP_PKEY_free(parameters);
-        throw ESslContextException(QStringLiteral("Error loading DH parameters\r\n") +
-                                   ErrorLines());
-    }
-}
-
-void SetVersionRange(SSL_CTX* ctx, const TSslContextSettings& settings) {
-    const TSslVerMethod lowest =
-        settings.SslMinVersion == sslVerMax ? sslVerSSL3 : settings.SslMinVersion;
-    const int minimum = SslVersionNumber(lowest);
-    const int maximum = SslVersionNumber(settings.SslMaxVersion);
-    if (maximum < minimum)
-        return;
-    SSL_CTX_set_min_proto_version(ctx, minimum);
-    SSL_CTX_set_max_proto_version(ctx, maximum);
-}
-
-void SetVerification(SSL_CTX* ctx, const TSslContextSettings& settings) {
-    if (!settings.SslVerifyPeer) {
-        SSL_CTX_set_verify(ctx, SSL_VERIFY_NONE, nullptr);
-        SSL_CTX_set_verify_depth(ctx, 0);
-        return;
-    }
-    int mode = 0;
-    if (settings.SslVerifyPeerModes & SslVerifyMode_PEER)
-        mode |= SSL_VERIFY_PEER;
-    if (settings.SslVerifyPeerModes & SslVerifyMode_FAIL_IF_NO_PEER_CERT)
-        mode |= SSL_VERIFY_FAIL_IF_NO_PEER_CERT;
-    if (settings.SslVerifyPeerModes & SslVerifyMode_CLIENT_ONCE)
-        mode |= SSL_VERIFY_CLIENT_ONCE;
-    SSL_CTX_set_verify(ctx, mode, nullptr);
-    SSL_CTX_set_verify_depth(ctx, settings.SslVerifyDepth);
-}
-
-void SetOptionsAndCiphers(SSL_CTX* ctx, const TSslContextSettings& settings) {
-    const uint64_t wanted = settings.SslOptions | SSL_OP_IGNORE_UNEXPECTED_EOF;
-    if ((SSL_CTX_set_options(ctx, wanted) & wanted) != wanted)
-        throw ESslContextException(QStringLiteral("Failed to set context options"));
-    if (settings.SslCipherList.isEmpty())
-        throw ESslContextException(QStringLiteral("Cipher list empty"));
-    ERR_clear_error();
-    if (SSL_CTX_set_cipher_list(ctx, settings.SslCipherList.toLatin1().constData()) != 1)
-        throw ESslContextException(QStringLiteral("Error loading cipher list\r\n") + ErrorLines());
+    SSL_CTX_up_ref(built);
+    return built;
 }
 
 } // namespace
@@ -202,14 +121,22 @@ void TSslContext::SetSslCertFile(const QString& value) {
     std::lock_guard<std::mutex> guard(FLock);
     FSettings.SslCertFile = value;
     if (FContext && !value.isEmpty())
-        LoadCertificate(FContext, value);
+        Rebuild();
 }
 
 void TSslContext::SetSslPrivKeyFile(const QString& value) {
     std::lock_guard<std::mutex> guard(FLock);
     FSettings.SslPrivKeyFile = value;
     if (FContext && !value.isEmpty())
-        LoadPrivateKey(FContext, FSettings);
+        Rebuild();
+}
+
+// Built contexts are shared, so a file named later means another context rather
+// than a change to the one in use; a failure keeps the one in use.
+void TSslContext::Rebuild() {
+    SSL_CTX* rebuilt = SharedLibraryContext(FSettings);
+    SSL_CTX_free(FContext);
+    FContext = rebuilt;
 }
 
 #define QUORVEL_SSL_SETTER(Name, Type)                                                             \
@@ -249,7 +176,7 @@ void TSslContext::InitContext() {
     LoadTlsLibrary();
     std::lock_guard<std::mutex> guard(FLock);
     if (!FContext)
-        FContext = BuildContext(FSettings);
+        FContext = SharedLibraryContext(FSettings);
 }
 
 void TSslContext::LoadTlsLibrary() {
@@ -264,62 +191,4 @@ void TSslContext::LoadTlsLibrary() {
         throw ESslContextException(QStringLiteral("Unable to initialise OpenSSL"));
     ++LibraryUserCount;
     FLibraryCounted = true;
-}
-
-SSL_CTX* TSslContext::BuildContext(const TSslContextSettings& settings) {
-    ERR_clear_error();
-    TContextPtr ctx(SSL_CTX_new(TLS_method()));
-    if (!ctx)
-        throw ESslContextException(QStringLiteral("Failed to initialize context"));
-    SSL_CTX_set_security_level(ctx.get(), static_cast<int>(settings.SslSecLevel));
-    if (!settings.SslPrivKeyFile.isEmpty())
-        LoadPrivateKey(ctx.get(), settings);
-    if (!settings.SslCertFile.isEmpty())
-        LoadCertificate(ctx.get(), settings.SslCertFile);
-    // Without peer verification the trust store decides nothing, yet a loaded one
-    // would still be searched for the server's issuers at every handshake.
-    if (settings.SslVerifyPeer)
-        UseDefaultTrustStore(ctx.get());
-    SSL_CTX_set_mode(ctx.get(), SSL_MODE_AUTO_RETRY);
-    LoadDHParameters(ctx.get(), settings.SslDHParamLines);
-    SetVersionRange(ctx.get(), settings);
-    SetVerification(ctx.get(), settings);
-    SetOptionsAndCiphers(ctx.get(), settings);
-    // No session cache mode is set: every connection makes a full handshake.
-    return ctx.release();
-}
-
-void TSslContext::LoadPrivateKey(SSL_CTX* ctx, const TSslContextSettings& settings) {
-    const QString& fileName = settings.SslPrivKeyFile;
-    if (!QFileInfo::exists(fileName))
-        FailFileNotFound(fileName);
-    // Pass phrases are handed to the library as UTF-8, the program's 8-bit text.
-    QByteArray passPhrase = settings.SslPassPhrase.toUtf8();
-    SSL_CTX_set_default_passwd_cb(ctx, &TSslContext::PassPhraseCallback);
-    SSL_CTX_set_default_passwd_cb_userdata(ctx, &passPhrase);
-    ERR_clear_error();
-    const int loaded =
-        SSL_CTX_use_PrivateKey_file(ctx, QFile::encodeName(fileName).constData(), SSL_FILETYPE_PEM);
-    // The pass phrase lives only for this call.
-    SSL_CTX_set_default_passwd_cb_userdata(ctx, nullptr);
-    if (loaded != 1)
-        FailFramed(QStringLiteral("Can't load private key file"), fileName);
-}
-
-void TSslContext::LoadCertificate(SSL_CTX* ctx, const QString& fileName) {
-    if (!QFileInfo::exists(fileName))
-        FailFileNotFound(fileName);
-    ERR_clear_error();
-    if (SSL_CTX_use_certificate_chain_file(ctx, QFile::encodeName(fileName).constData()) != 1)
-        FailFramed(QStringLiteral("Can't read certificate file"), fileName);
-}
-
-int TSslContext::PassPhraseCallback(char* buffer, int size, int, void* userdata) {
-    if (!userdata)
-        return 0;
-    const QByteArray& passPhrase = *static_cast<const QByteArray*>(userdata);
-    if (passPhrase.isEmpty() || passPhrase.size() + 1 > size)
-        return 0;
-    memcpy(buffer, passPhrase.constData(), static_cast<size_t>(passPhrase.size()) + 1);
-    return static_cast<int>(passPhrase.size());
 }

@@ -86,8 +86,16 @@ struct TSslContextSettings {
     static QStringList DefaultDHParamLines();
 };
 
-// The TLS settings object: holds the settings and builds from them, once, the
+// The TLS settings object: holds the settings and gets from them, once, the
 // library context (SSL_CTX) that every connection of its owner uses.
+//
+// Library contexts are shared across the process: InitContext reads the key and
+// certificate files and takes the context built earlier from the same settings
+// and the same file bytes, building one only for a content not seen before. So the
+// key is decrypted and both files are parsed once per distinct content, and the
+// sessions that servers hand out (kept with the shared context, per host and port)
+// let later connections resume instead of making a full handshake. A file that
+// changes, disappears or goes bad is noticed by the next InitContext.
 //
 // Owned by one fetch worker; InitContext and the setters take the object's own
 // lock, so a context may be set up on one thread and used on another. The TLS
@@ -139,10 +147,7 @@ public:
 
 private:
     void LoadTlsLibrary();
-    SSL_CTX* BuildContext(const TSslContextSettings& settings);
-    void LoadPrivateKey(SSL_CTX* ctx, const TSslContextSettings& settings);
-    void LoadCertificate(SSL_CTX* ctx, const QString& fileName);
-    static int PassPhraseCallback(char* buffer, int size, int rwflag, void* userdata);
+    void Rebuild();
 
     mutable std::mutex FLock;
     TSslContextSettings FSettings;

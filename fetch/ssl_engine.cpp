@@ -2,6 +2,7 @@
 
 #include "fetch/ssl_context.h"
 #include "fetch/ssl_errors.h"
+#include "fetch/ssl_session_store.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -15,7 +16,7 @@ constexpr int PlainChunk = 16 * 1024;
 
 } // namespace
 
-TSslEngine::TSslEngine(SSL_CTX* ctx, const QString& serverName) {
+TSslEngine::TSslEngine(SSL_CTX* ctx, const QString& serverName, const QByteArray& server) {
     ERR_clear_error();
     FSsl = SSL_new(ctx);
     BIO* inner = nullptr;
@@ -35,6 +36,7 @@ TSslEngine::TSslEngine(SSL_CTX* ctx, const QString& serverName) {
             throw ESslContextException(QStringLiteral("Unable to set TLS servername extension"));
         }
     }
+    TSslSessionStore::Prepare(FSsl, server);
     SSL_set_connect_state(FSsl);
 }
 

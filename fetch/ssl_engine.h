@@ -18,8 +18,9 @@ public:
     enum TResult { ResultDone, ResultWantInput, ResultClosed, ResultFailed };
 
     // A client session from `ctx`, offering `serverName` (UTF-8) in the
-    // server-name extension when it is not empty. Raises ESslContextException.
-    TSslEngine(SSL_CTX* ctx, const QString& serverName);
+    // server-name extension when it is not empty, and resuming a session kept for
+    // `server` (host and port) when the context has one. Raises ESslContextException.
+    TSslEngine(SSL_CTX* ctx, const QString& serverName, const QByteArray& server = {});
     ~TSslEngine();
     TSslEngine(const TSslEngine&) = delete;
     TSslEngine& operator=(const TSslEngine&) = delete;

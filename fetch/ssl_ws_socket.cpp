@@ -38,6 +38,7 @@ TSslSessionInfo DescribeSession(SSL* ssl) {
     TSslSessionInfo info;
     const SSL_CIPHER* cipher = SSL_get_current_cipher(ssl);
     info.Version = QString::fromLatin1(SSL_get_version(ssl));
+    info.Resumed = SSL_session_reused(ssl) == 1;
     if (!cipher)
         return info;
     char description[256];
@@ -109,7 +110,9 @@ void TSslWSocket::StartSslHandshake() {
     FHandshakeRespMsg.clear();
     FSslState = sslHandshakeInit;
     SslContext->InitContext();
-    FEngine = std::make_unique<TSslEngine>(SslContext->Handle(), SslServerName);
+    const QString host = SslServerName.isEmpty() ? Addr : SslServerName;
+    FEngine = std::make_unique<TSslEngine>(SslContext->Handle(), SslServerName,
+                                           host.toUtf8() + ':' + Port.toUtf8());
     FSslState = sslHandshakeStarted;
     ContinueHandshake();
 }

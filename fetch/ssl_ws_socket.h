@@ -27,6 +27,7 @@ struct TSslSessionInfo {
     QString MessageAuth; // "AEAD"
     int SecretBits = 0;
     int TotalBits = 0;
+    bool Resumed = false; // a session kept from an earlier connection was taken up
 };
 
 // TWSocket with a TLS client session over its connection.

@@ -14,6 +14,11 @@ TFetchJob::TFetchJob(const QString& jobLine) {
     LogsMemo = [this](const QString& line) { FLogged.append(line); };
 }
 
+void TFetchJob::UseCertificateDir(const QString& dir) {
+    Settings.CertFile = dir + "/01cert.pem";
+    Settings.PrivKeyFile = dir + "/01key.pem";
+}
+
 void TFetchJob::StartJob() {
     Lists->RunningList.append(this);
     Start();

@@ -22,6 +22,8 @@ public:
 
     void SetTimeout(uint32_t seconds) { Settings.TimeoutSeconds = seconds; }
     void UseMissingCertificate() { Settings.CertFile = FDir.filePath("missing.pem"); }
+    // Uses "01cert.pem" and "01key.pem" of `dir` instead of the job's own.
+    void UseCertificateDir(const QString& dir);
 
     // Starts the job and waits, handling the main thread's events, until it has
     // handed itself over; false when it did not within `limitMs`.

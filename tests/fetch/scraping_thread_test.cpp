@@ -4,7 +4,12 @@
 #include "platform/tick_count.h"
 #include "tests/fetch/socket_recorder.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/test_certificates.h"
 #include "testsite/body_coding.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -228,6 +233,73 @@ TEST_F(FetchJobTest, UnloadableCertificateFailsEveryAttemptWithoutPausing) {
               Repeated("ERROR_Connection aborted on request для " + PageUrl(), 15));
     EXPECT_EQ(job.Waits(), TWaits{FinalWait});
 }
+
+bool Overwrite(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(content) == content.size();
+}
+
+struct TCertificateChangeCase {
+    const char* Name;
+    std::function<bool(const QDir&)> Change;
+};
+
+class FetchCertificateChange : public FetchJobTest,
+                               public testing::WithParamInterface<TCertificateChangeCase> {
+protected:
+    struct TOutcome {
+        int Result;
+        QString Status;
+        QStringList Logged;
+    };
+
+    TOutcome RunJob(const QString& certificateDir) {
+        TFetchJob job(PageUrl());
+        job.UseCertificateDir(certificateDir);
+        job.StartJob();
+        EXPECT_TRUE(job.WaitForHandOver());
+        return {job.result, job.statusText, job.LoggedTexts()};
+    }
+};
+
+// The parsed key and certificate are kept between jobs; a file that disappears or
+// goes bad must still fail the next job's every attempt, as it always did, and a
+// mended one must work again at once.
+TEST_P(FetchCertificateChange, IsNoticedByTheNextJob) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), "vintrosk"));
+    Server.SetScripts(Replies({Ok(Page)}));
+    EXPECT_EQ(RunJob(dir.path()).Result, 1);
+
+    ASSERT_TRUE(GetParam().Change(QDir(dir.path())));
+    const TOutcome failed = RunJob(dir.path());
+    EXPECT_EQ(failed.Result, -1);
+    EXPECT_EQ(failed.Status, "ERROR_Connection aborted on request");
+    EXPECT_EQ(failed.Logged, Repeated("ERROR_Connection aborted on request для " + PageUrl(), 15));
+
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), "vintrosk"));
+    EXPECT_EQ(RunJob(dir.path()).Result, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, FetchCertificateChange,
+    testing::Values(
+        TCertificateChangeCase{
+            "KeyRemoved", [](const QDir& d) { return QFile::remove(d.filePath("01key.pem")); }},
+        TCertificateChangeCase{
+            "CertificateRemoved",
+            [](const QDir& d) { return QFile::remove(d.filePath("01cert.pem")); }},
+        TCertificateChangeCase{
+            "KeyGarbled",
+            [](const QDir& d) { return Overwrite(d.filePath("01key.pem"), "not a key\n"); }},
+        TCertificateChangeCase{
+            "CertificateGarbled",
+            [](const QDir& d) { return Overwrite(d.filePath("01cert.pem"), "not a cert\n"); }},
+        TCertificateChangeCase{
+            "KeyOfAnotherPassPhrase",
+            [](const QDir& d) { return WriteClientCertificate(d.path(), "another"); }}),
+    [](const auto& info) { return info.param.Name; });
 
 TEST(FetchRefused, PausesAfterEveryRefusedConnection) {
     const QString pageUrl = "https://127.0.0.1:" + UnusedPort() + "/";

@@ -1,11 +1,16 @@
 #include "fetch/ssl_context.h"
 
 #include "tests/qt_print.h"
+#include "tests/support/test_certificates.h"
+
+#include <QDir>
+#include <QTemporaryDir>
 
 #include <openssl/ssl.h>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 
 namespace {
@@ -137,12 +142,15 @@ struct TTrustCase {
 
 class SslTrustStoreTest : public testing::TestWithParam<TTrustCase> {};
 
+// The two differ in their cipher lists, so each is a build of its own.
 TEST_P(SslTrustStoreTest, DefaultTrustIsLoadedOnceAndOnlyForVerification) {
     TSslContext first, second;
+    second.SetSslCipherList(QStringLiteral("HIGH"));
     for (TSslContext* context : {&first, &second}) {
         context->SetSslVerifyPeer(GetParam().VerifyPeer);
         context->InitContext();
     }
+    ASSERT_NE(first.Handle(), second.Handle());
     X509_STORE* a = SSL_CTX_get_cert_store(first.Handle());
     X509_STORE* b = SSL_CTX_get_cert_store(second.Handle());
     ASSERT_TRUE(a && b);
@@ -153,6 +161,34 @@ INSTANTIATE_TEST_SUITE_P(Verification, SslTrustStoreTest,
                          testing::Values(TTrustCase{"Off", false, false},
                                          TTrustCase{"On", true, true}),
                          [](const auto& info) { return info.param.Name; });
+
+std::unique_ptr<TSslContext> ContextWithFilesOf(const QTemporaryDir& dir) {
+    auto context = std::make_unique<TSslContext>();
+    context->SetSslPassPhrase(QStringLiteral("vintrosk"));
+    context->SetSslCertFile(QDir(dir.path()).filePath("01cert.pem"));
+    context->SetSslPrivKeyFile(QDir(dir.path()).filePath("01key.pem"));
+    context->InitContext();
+    return context;
+}
+
+// Jobs with the same settings and files share one build; new bytes in the files
+// give a build of their own, whatever the files are called.
+TEST(SslContextTest, BuildIsSharedPerFileContent) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), QStringLiteral("vintrosk")));
+    const auto first = ContextWithFilesOf(dir);
+    const auto second = ContextWithFilesOf(dir);
+    EXPECT_EQ(first->Handle(), second->Handle());
+
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), QStringLiteral("vintrosk")));
+    const auto renewed = ContextWithFilesOf(dir);
+    ASSERT_NE(renewed->Handle(), first->Handle());
+    X509* before = SSL_CTX_get0_certificate(first->Handle());
+    X509* after = SSL_CTX_get0_certificate(renewed->Handle());
+    ASSERT_TRUE(before && after);
+    EXPECT_NE(X509_cmp(before, after), 0);
+    EXPECT_EQ(SSL_CTX_check_private_key(renewed->Handle()), 1);
+}
 
 TEST(SslContextTest, EveryBuiltContextCountsAsALibraryUser) {
     const int before = TSslContext::LibraryUsers();

@@ -363,6 +363,25 @@ TEST(SslWSocketTest, ClientCertificateWithTheRightPassPhraseIsAccepted) {
     EXPECT_TRUE(client.Recorder.Failures.isEmpty());
 }
 
+class SslResumptionTest : public testing::TestWithParam<int> {};
+
+// Each client stands for a job of its own, with a context of its own.
+TEST_P(SslResumptionTest, LaterConnectionsToTheServerResumeItsSession) {
+    TScriptedServer server({.Tls = true, .MaxTlsVersion = GetParam()});
+    server.SetScripts({TConnectionScript::Reply("HTTP/1.0 200 OK\r\n\r\nhello")});
+    QList<bool> resumed;
+    for (int job = 0; job < 3; ++job) {
+        TClient client(server);
+        client.Socket.Connect();
+        ASSERT_TRUE(client.Recorder.WaitForClosed());
+        ASSERT_EQ(client.Recorder.Received, QByteArray("HTTP/1.0 200 OK\r\n\r\nhello"));
+        resumed << client.Socket.SslSession().Resumed;
+    }
+    EXPECT_EQ(resumed.mid(1), (QList<bool>{true, true}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, SslResumptionTest, testing::Values(0x0303, 0x0304));
+
 // A failed set-up keeps nothing: the key file is looked for again next time.
 TEST(SslWSocketTest, KeyFileAppearingLaterIsUsedByTheNextConnection) {
     QTemporaryDir dir;
