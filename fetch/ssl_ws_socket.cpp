@@ -119,7 +119,12 @@ void TSslWSocket::StartSslHandshake() {
 
 void TSslWSocket::ContinueHandshake() {
     const TSslEngine::TResult result = FEngine->Handshake();
-    FlushEngineOutput();
+    // The client's last flight waits for the first request bytes, to go out in one
+    // write with them: sent apart, the request would wait (Nagle's algorithm) for
+    // the server's delayed acknowledgement of the flight, some 40 ms when a resumed
+    // session gives the server nothing to send in between.
+    if (result != TSslEngine::ResultDone)
+        FlushEngineOutput();
     switch (result) {
     case TSslEngine::ResultDone:
         HandshakeSucceeded();
@@ -149,9 +154,11 @@ void TSslWSocket::HandshakeSucceeded() {
     if (!Fire(OnSslHandshakeDone, 0) || State() != wsConnected || !FEngine)
         return;
     EncryptSendBuffer();
+    if (State() != wsConnected || !FEngine)
+        return;
+    FlushEngineOutput(); // the last flight, when no request bytes took it along
     // Application data may have come in the same reads as the handshake's end.
-    if (State() == wsConnected && FEngine)
-        DecryptAvailable();
+    DecryptAvailable();
 }
 
 bool TSslWSocket::HandshakeFailed(int error, const QString& message) {
