@@ -101,7 +101,8 @@ int THeadlessFrontEnd::Run() {
     std::unique_ptr<TFileLock> lock;
     if (const int status = PrepareFiles(lock); status != 0)
         return status;
-    FView = std::make_unique<THeadlessRunView>(selection, stdout, stderr, isatty(2) != 0);
+    FView = std::make_unique<THeadlessRunView>(selection, stdout, stderr, isatty(2) != 0,
+                                               FOptions.Threads);
     FResumeTimer.setSingleShot(true);
     QObject::connect(&FResumeTimer, &QTimer::timeout, [this] { ResumeTimerTimer(); });
     FView->OnArmResumeTimer = [this](int milliseconds) { FResumeTimer.start(milliseconds); };

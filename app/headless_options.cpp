@@ -7,6 +7,7 @@ namespace {
 const QString HeadlessFlag = QStringLiteral("--headless");
 const QString CityFlag = QStringLiteral("--city");
 const QString DirFlag = QStringLiteral("--dir");
+const QString ThreadsFlag = QStringLiteral("--threads");
 
 // The value of an option that takes one ("--city LABEL" or "--city=LABEL") when the
 // argument at `i` is that option, advancing past a separate value. `error` is set
@@ -37,6 +38,19 @@ bool TakeDir(const QStringList& arguments, qsizetype& i, QString& dir, QString& 
     return true;
 }
 
+// "--threads N" at `i`: a whole number from 1 to HeadlessMaxThreads.
+bool TakeThreads(const QStringList& arguments, qsizetype& i, int& threads, QString& error) {
+    const auto value = TakeValue(arguments, i, ThreadsFlag, error);
+    if (!value)
+        return false;
+    bool number = false;
+    const int parsed = value->toInt(&number);
+    if (error.isEmpty() && (!number || parsed < 1 || parsed > HeadlessMaxThreads))
+        error = QStringLiteral("--threads needs a number from 1 to %1").arg(HeadlessMaxThreads);
+    threads = parsed;
+    return true;
+}
+
 // --help, -h and --version, shared by both forms; false when the argument is none of them.
 template <typename TOptions> bool TakeCommonFlag(const QString& argument, TOptions& options) {
     if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h"))
@@ -62,6 +76,8 @@ bool TakeArgument(const QStringList& arguments, qsizetype& i, THeadlessOptions& 
         return options.Error.isEmpty();
     }
     if (TakeDir(arguments, i, options.Dir, options.Error))
+        return options.Error.isEmpty();
+    if (TakeThreads(arguments, i, options.Threads, options.Error))
         return options.Error.isEmpty();
     options.Error = QStringLiteral("unknown argument: ") + argument;
     return false;
@@ -106,7 +122,7 @@ QString ProgramUsage() {
     return QStringLiteral(
         "Usage: quorvel-scraper [--dir DIR]\n"
         "       quorvel-scraper --headless [--city LABEL]... [--all] [--fresh | --resume]\n"
-        "                       [--dir DIR]\n"
+        "                       [--dir DIR] [--threads N]\n"
         "Collects the organisations of the Quorvel directory into data<N>.csv. Without\n"
         "--headless it opens the window; with it, it runs one crawl on the terminal.\n"
         "  --dir DIR     keep the program's files (cities.txt, selection.txt, the work\n"
@@ -124,6 +140,9 @@ QString ProgramUsage() {
         "  --fresh       discard the work lists left by an earlier run\n"
         "  --resume      keep them and resume that run\n"
         "                (neither: ask on the terminal; without one, exit with 2)\n"
+        "  --threads N   fetch up to N pages at once, 1 to 16 (default 2, as the window\n"
+        "                does); more threads load the site harder: raise it only as far\n"
+        "                as the site's owner would find fair, e.g. for a distant site\n"
         "Log lines go to standard output, a summary to standard error at the end.\n"
         "Ctrl+C stops the run and saves its lists; a second Ctrl+C ends the program.\n"
         "Exit status: 0 run ended or stopped, 1 run failed, 2 usage error or no display.\n"

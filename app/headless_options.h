@@ -6,8 +6,14 @@
 // The program's command line, read before any application object exists:
 //   quorvel-scraper [--dir DIR]
 //   quorvel-scraper --headless [--city LABEL]... [--all] [--fresh | --resume] [--dir DIR]
+//                   [--threads N]
 //   quorvel-scraper --help | --version
 // Pure parsing, any thread.
+
+// Fetch threads of a headless run: as many as the window uses unless --threads
+// asks for more (or fewer), within what a site may reasonably be asked to bear.
+constexpr int HeadlessDefaultThreads = 2;
+constexpr int HeadlessMaxThreads = 16;
 
 // What the headless front end was asked for.
 struct THeadlessOptions {
@@ -17,8 +23,9 @@ struct THeadlessOptions {
     bool Resume = false; // answers No to START's questions
     bool Help = false;
     bool Version = false;
-    QString Dir;   // --dir: the directory of the program's files; empty = the default
-    QString Error; // not empty: a usage error, this text says what is wrong
+    QString Dir; // --dir: the directory of the program's files; empty = the default
+    int Threads = HeadlessDefaultThreads; // --threads: fetch threads at once
+    QString Error;                        // not empty: a usage error, this text says what is wrong
 };
 
 // What the window was asked for. Arguments other than these are the toolkit's own

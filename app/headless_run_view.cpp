@@ -8,9 +8,9 @@
 #include <QFile>
 
 THeadlessRunView::THeadlessRunView(QList<TCityItem> selection, FILE* out, FILE* status,
-                                   bool statusIsTerminal)
+                                   bool statusIsTerminal, int threadLimit)
     : FSelection(std::move(selection)), FOut(out), FStatus(status),
-      FStatusIsTerminal(statusIsTerminal) {}
+      FStatusIsTerminal(statusIsTerminal), FThreadLimit(threadLimit) {}
 
 THeadlessRunView::~THeadlessRunView() {
     if (FStatusShown)

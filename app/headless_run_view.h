@@ -15,7 +15,8 @@
 // thread, where the controller's window steps call it.
 class THeadlessRunView : public TRunView {
 public:
-    THeadlessRunView(QList<TCityItem> selection, FILE* out, FILE* status, bool statusIsTerminal);
+    THeadlessRunView(QList<TCityItem> selection, FILE* out, FILE* status, bool statusIsTerminal,
+                     int threadLimit);
     ~THeadlessRunView() override;
 
     // Called by ArmResumeTimer with the interval; the front end arms its timer.
@@ -30,7 +31,7 @@ public:
     int ProgressPosition() const override { return FProgressPosition; }
     void SetProgressHint(const QString& hint) override;
     void SetCounterTexts(const QString& found, const QString& written) override;
-    int ThreadLimit() const override { return 2; }
+    int ThreadLimit() const override { return FThreadLimit; }
     QList<TCityItem> SelectedCities() const override { return FSelection; }
     void ArmResumeTimer(int milliseconds) override;
     // Never replaces a file: the controller picks a free name.
@@ -46,6 +47,7 @@ private:
     FILE* FStatus;
     bool FStatusIsTerminal;
     bool FStatusShown = false;
+    int FThreadLimit;
     QStringList FLines;
     int FProgressMax = 0;
     int FProgressPosition = 0;

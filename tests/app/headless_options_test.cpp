@@ -14,6 +14,7 @@ struct TArgsCase {
     bool Error;
     QString Dir = {};
     bool Version = false;
+    int Threads = 2;
 };
 
 void PrintTo(const TArgsCase& c, std::ostream* os) {
@@ -35,6 +36,7 @@ TEST_P(HeadlessArgsTest, Parses) {
     EXPECT_EQ(options.Help, c.Help);
     EXPECT_EQ(options.Dir, c.Dir);
     EXPECT_EQ(options.Version, c.Version);
+    EXPECT_EQ(options.Threads, c.Threads);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -93,6 +95,34 @@ INSTANTIATE_TEST_SUITE_P(
                   false,
                   "",
                   true},
+        TArgsCase{"Threads",
+                  {"--headless", "--threads", "8", "--all"},
+                  {},
+                  true,
+                  false,
+                  false,
+                  false,
+                  false,
+                  "",
+                  false,
+                  8},
+        TArgsCase{"ThreadsEqualsHighest",
+                  {"--threads=16", "--headless"},
+                  {},
+                  false,
+                  false,
+                  false,
+                  false,
+                  false,
+                  "",
+                  false,
+                  16},
+        TArgsCase{
+            "ThreadsOne", {"--threads=1"}, {}, false, false, false, false, false, "", false, 1},
+        TArgsCase{"ThreadsZero", {"--threads", "0"}, {}, false, false, false, false, true},
+        TArgsCase{"ThreadsAboveHighest", {"--threads=17"}, {}, false, false, false, false, true},
+        TArgsCase{"ThreadsNotANumber", {"--threads", "8x"}, {}, false, false, false, false, true},
+        TArgsCase{"ThreadsWithoutValue", {"--threads"}, {}, false, false, false, false, true},
         TArgsCase{"Unknown", {"--headless", "--limit", "3"}, {}, false, false, false, false, true},
         TArgsCase{"FreshAndResume",
                   {"--headless", "--fresh", "--resume"},
