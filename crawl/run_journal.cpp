@@ -1,7 +1,8 @@
 #include "crawl/run_journal.h"
 
-#include <QCryptographicHash>
 #include <QRegularExpression>
+
+#include <openssl/sha.h>
 
 #include <optional>
 
@@ -224,7 +225,11 @@ bool ParseRubricLine(const QString& line, TRubricEntry& rubric) {
 QByteArray ListFilePrint(const QByteArray* bytes) {
     if (!bytes)
         return "-";
-    return QCryptographicHash::hash(*bytes, QCryptographicHash::Sha1).toHex();
+    // The TLS library's SHA-1 (the same digest) runs several times faster than the
+    // toolkit's on the tens of megabytes of a large run's lists.
+    unsigned char digest[SHA_DIGEST_LENGTH];
+    SHA1(reinterpret_cast<const unsigned char*>(bytes->constData()), size_t(bytes->size()), digest);
+    return QByteArray(reinterpret_cast<const char*>(digest), SHA_DIGEST_LENGTH).toHex();
 }
 
 TJournalDataFile ReplayJournal(const QByteArray& bytes, const TListPrints& prints,

@@ -1,6 +1,7 @@
 #include "platform/text_codec.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -49,10 +50,25 @@ qsizetype DecodeUtf8Into(const QByteArray& bytes, char16_t* out, bool* malformed
     const qsizetype n = bytes.size();
     qsizetype i = 0, w = 0;
     while (i < n) {
+        // Markup is mostly ASCII: eight such bytes at a time.
+        uint64_t eight;
+        if (i + 8 <= n && (memcpy(&eight, p + i, 8), (eight & 0x8080808080808080u) == 0)) {
+            for (int k = 0; k < 8; ++k)
+                out[w + k] = p[i + k];
+            i += 8;
+            w += 8;
+            continue;
+        }
         const unsigned char b = p[i];
         if (b < 0x80) {
             out[w++] = b;
             ++i;
+            continue;
+        }
+        // Cyrillic letters: two-byte sequences, the common case of the site's text.
+        if (b >= 0xC2 && b <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+            out[w++] = char16_t(((b & 0x1Fu) << 6) | (p[i + 1] & 0x3Fu));
+            i += 2;
             continue;
         }
         TSequenceStart s = ClassifyLead(b);
@@ -80,22 +96,24 @@ qsizetype DecodeUtf8Into(const QByteArray& bytes, char16_t* out, bool* malformed
     return w;
 }
 
-void AppendUtf8(QByteArray& out, uint32_t cp) {
+// Writes the UTF-8 bytes of `cp` at `out`; returns the position after them.
+char* PutUtf8(char* out, uint32_t cp) {
     if (cp < 0x80) {
-        out.append(char(cp));
+        *out++ = char(cp);
     } else if (cp < 0x800) {
-        out.append(char(0xC0 | (cp >> 6)));
-        out.append(char(0x80 | (cp & 0x3F)));
+        *out++ = char(0xC0 | (cp >> 6));
+        *out++ = char(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out.append(char(0xE0 | (cp >> 12)));
-        out.append(char(0x80 | ((cp >> 6) & 0x3F)));
-        out.append(char(0x80 | (cp & 0x3F)));
+        *out++ = char(0xE0 | (cp >> 12));
+        *out++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = char(0x80 | (cp & 0x3F));
     } else {
-        out.append(char(0xF0 | (cp >> 18)));
-        out.append(char(0x80 | ((cp >> 12) & 0x3F)));
-        out.append(char(0x80 | ((cp >> 6) & 0x3F)));
-        out.append(char(0x80 | (cp & 0x3F)));
+        *out++ = char(0xF0 | (cp >> 18));
+        *out++ = char(0x80 | ((cp >> 12) & 0x3F));
+        *out++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = char(0x80 | (cp & 0x3F));
     }
+    return out;
 }
 
 } // namespace
@@ -116,21 +134,27 @@ bool IsValidUtf8(const QByteArray& bytes) {
     return !malformed;
 }
 
+// Written in place into room for the longest result (three bytes per unit; a
+// surrogate pair takes four for its two units), then cut to length.
 QByteArray EncodeUtf8(const QString& text) {
-    QByteArray out;
-    out.reserve(text.size() * 3);
+    QByteArray out(text.size() * 3, Qt::Uninitialized);
+    char* o = out.data();
+    const char16_t* in = reinterpret_cast<const char16_t*>(text.constData());
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = text[i].unicode();
-        if (u < 0xD800 || u > 0xDFFF) {
-            AppendUtf8(out, u);
-        } else if (u <= 0xDBFF && i + 1 < n && text[i + 1].isLowSurrogate()) {
-            AppendUtf8(out, QChar::surrogateToUcs4(u, text[i + 1].unicode()));
+        const char16_t u = in[i];
+        if (u < 0x80) {
+            *o++ = char(u);
+        } else if (u < 0xD800 || u > 0xDFFF) {
+            o = PutUtf8(o, u);
+        } else if (u <= 0xDBFF && i + 1 < n && QChar::isLowSurrogate(in[i + 1])) {
+            o = PutUtf8(o, QChar::surrogateToUcs4(u, in[i + 1]));
             ++i;
         } else {
-            AppendUtf8(out, ReplacementChar);
+            o = PutUtf8(o, ReplacementChar);
         }
     }
+    out.truncate(o - out.constData());
     return out;
 }
 

@@ -35,19 +35,19 @@ QString DecodeTextFileBytes(const QByteArray& bytes) {
 
 QStringList SplitLines(const QString& text) {
     QStringList lines;
-    const qsizetype n = text.size();
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
-        if (c != u'\r' && c != u'\n')
+    const char16_t* const begin = reinterpret_cast<const char16_t*>(text.constData());
+    const char16_t* const end = begin + text.size();
+    const char16_t* start = begin;
+    for (const char16_t* p = begin; p < end; ++p) {
+        if (*p != u'\r' && *p != u'\n')
             continue;
-        lines.append(text.mid(start, i - start));
-        if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
-            ++i;
-        start = i + 1;
+        lines.append(QString(reinterpret_cast<const QChar*>(start), p - start));
+        if (*p == u'\r' && p + 1 < end && p[1] == u'\n')
+            ++p;
+        start = p + 1;
     }
-    if (start < n)
-        lines.append(text.mid(start));
+    if (start < end)
+        lines.append(QString(reinterpret_cast<const QChar*>(start), end - start));
     return lines;
 }
 
