@@ -227,13 +227,6 @@ void LoadCertificate(SSL_CTX* ctx, const TSslCredentialFile& file) {
 
 } // namespace
 
-bool TSslCredentials::Complete() const {
-    const auto usable = [](const TSslCredentialFile& file) {
-        return file.Name.isEmpty() || (file.Exists && file.Read);
-    };
-    return usable(Key) && usable(Cert);
-}
-
 TSslCredentials ReadSslCredentials(const TSslContextSettings& settings) {
     return {ReadCredentialFile(settings.SslPrivKeyFile), ReadCredentialFile(settings.SslCertFile)};
 }

@@ -17,17 +17,16 @@ struct TSslCredentialFile {
 struct TSslCredentials {
     TSslCredentialFile Key;
     TSslCredentialFile Cert;
-
-    // Every named file was there and read: a build may succeed with these.
-    bool Complete() const;
 };
 
-// Reads the files the settings name; raises nothing (Build reports what is missing).
+// Reads the files the settings name; raises nothing (BuildSslContext reports what
+// is missing).
 TSslCredentials ReadSslCredentials(const TSslContextSettings& settings);
 
 // Builds a library context from the settings and the files' bytes: the key first
 // (unlocked with the pass phrase), then the certificate chain, then every other
-// setting. Raises ESslContextException with the system's texts ("File not found
-// \"...\"", "Can't load private key file \"...\"" framed with the library's errors,
-// ...); nothing of a failed build is kept. Any thread.
+// setting, and gives it a TSslSessionStore. Raises ESslContextException with the
+// system's texts ("File not found \"...\"", "Can't load private key file \"...\""
+// framed with the library's errors, ...); nothing of a failed build is kept. Any
+// thread.
 SSL_CTX* BuildSslContext(const TSslContextSettings& settings, const TSslCredentials& credentials);

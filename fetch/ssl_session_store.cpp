@@ -75,15 +75,6 @@ void TSslSessionStore::Prepare(SSL* ssl, const QByteArray& server) {
     }
 }
 
-int TSslSessionStore::Count(SSL_CTX* ctx, const QByteArray& server) {
-    TSslSessionStore* store = Of(ctx);
-    if (!store)
-        return 0;
-    std::lock_guard<std::mutex> guard(store->FLock);
-    const auto found = store->FSessions.find(server);
-    return found == store->FSessions.end() ? 0 : int(found->second.size());
-}
-
 // Runs on the thread of the connection that received the session. A copy is kept:
 // the library marks the connection's own session as not resumable when that
 // connection is freed without a close notice sent, which is how a page's connection

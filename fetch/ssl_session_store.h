@@ -38,9 +38,6 @@ public:
     // keeps nothing. Raises nothing: a session that cannot be set is dropped.
     static void Prepare(SSL* ssl, const QByteArray& server);
 
-    // Sessions kept for `server` in the store of `ctx` (0 without a store).
-    static int Count(SSL_CTX* ctx, const QByteArray& server);
-
 private:
     static TSslSessionStore* Of(SSL_CTX* ctx);
     static int NewSessionCallback(SSL* ssl, SSL_SESSION* session);
