@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/http_errors.h"
 #include "fetch/http_response_reader.h"
 #include "fetch/ws_socket.h"
 #include "platform/exception.h"
@@ -18,8 +19,7 @@
 class THttpContCodHandler;
 
 // The one error type Get raises: the message is the client's ReasonPhrase, the
-// code the request's error number (1 busy, 3 aborted, 5 bad version setting, 8
-// inactivity time-out, 9 closed without a status line, or a socket error number),
+// code the request's error number (fetch/http_errors.h, or a socket error number),
 // else the HTTP status code.
 class EHttpException : public Exception {
 public:
