@@ -14,6 +14,7 @@
 class TScrapingThread;
 class TSslHttpCli;
 class TMemoryStream;
+struct TAttemptFailure;
 
 // The run's lists shared by the controller and its fetch threads. Held by
 // std::shared_ptr so that a run ending on a stop or a failure can finish while
@@ -79,7 +80,7 @@ private:
     void RunAttempts();
     // One attempt; false when a stop request ended it.
     bool Attempt(TMemoryStream& body);
-    void HandleFailedAttempt(const QString& message);
+    void HandleFailedAttempt(const TAttemptFailure& failure);
     void AppendLogLine();
 
     QStringList CustomHeaders;
