@@ -9,7 +9,6 @@
 #include "platform/executable_dir.h"
 #include "platform/file_lock.h"
 #include "platform/log_line.h"
-#include "platform/text_codec.h"
 #include "platform/text_file.h"
 
 #include <QCloseEvent>
@@ -258,13 +257,13 @@ void TMainForm::FormClose() {
         SaveSelection();
 }
 
-// The labels of the selected items in list order, CR LF after each, no byte-order mark.
+// The labels of the selected items in list order.
 void TMainForm::SaveSelection() {
-    QByteArray bytes;
+    QStringList labels;
     for (int row : SelectedRows(CitiesListBox))
-        bytes += EncodeDefaultCodePage(CitiesListBox->item(row)->text()) + "\r\n";
+        labels.append(CitiesListBox->item(row)->text());
     try {
-        WriteFileAtomically(Files().Selection(), bytes);
+        WriteTextLinesAtomically(Files().Selection(), labels);
     } catch (const EFileWriteError& failure) {
         // The window still closes; the user learns that the selection was not kept.
         FDialogs->ShowError(failure.Message());
