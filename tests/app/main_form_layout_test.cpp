@@ -1,4 +1,5 @@
 #include "form_fixture.h"
+#include "tests/support/case_name.h"
 
 #include <QAbstractButton>
 #include <QFontInfo>
@@ -76,9 +77,7 @@ TEST_P(PlacementTest, KeepsPlaceCaptionAndAnchors) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Controls, PlacementTest, testing::ValuesIn(PlacementCases),
-                         [](const testing::TestParamInfo<TPlacementCase>& info) {
-                             return std::string(info.param.Name);
-                         });
+                         CaseName);
 
 TEST_F(FormFixture, WindowHasCaptionClientAreaAndFont) {
     TMainForm& form = ShowForm();

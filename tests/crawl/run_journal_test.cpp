@@ -2,6 +2,7 @@
 
 #include "tests/qt_print.h"
 #include "tests/support/test_files.h"
+#include "tests/support/case_name.h"
 
 #include <QTemporaryDir>
 
@@ -157,9 +158,7 @@ const TReplayCase ReplayCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, JournalReplay, testing::ValuesIn(ReplayCases),
-                         [](const testing::TestParamInfo<TReplayCase>& info) {
-                             return info.param.Name;
-                         });
+                         CaseName);
 
 TEST(JournalReplay, BytesWithoutAHeaderChangeNothing) {
     TSavedLists lists{Abc, Abc, {}, {}};

@@ -7,6 +7,7 @@
 #include "tests/qt_print.h"
 #include "tests/support/event_wait.h"
 #include "tests/support/test_files.h"
+#include "tests/support/case_name.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -436,9 +437,7 @@ TEST_P(ScraperThrottleTest, OnlyTheFinalCountersShowWithinOneSecond) {
 INSTANTIATE_TEST_SUITE_P(Ticks, ScraperThrottleTest,
                          testing::Values(TThrottleCase{"Steady", 7000},
                                          TThrottleCase{"JustAfterWrap", 500}),
-                         [](const testing::TestParamInfo<TThrottleCase>& info) {
-                             return info.param.Name;
-                         });
+                         CaseName);
 
 TEST_F(ScraperTest, ProgressHintFollowsEveryEffectiveRefresh) {
     AddSmallSite(*Site);
@@ -500,7 +499,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      "сайт закрыт, завершаем работу",
                                      {"Ошибка: сайт закрыт, завершаем работу"},
                                      false}),
-    [](const testing::TestParamInfo<TLoopFailureCase>& info) { return info.param.Name; });
+    CaseName);
 
 struct TInputFailureCase {
     const char* Name;
@@ -544,7 +543,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "ListsWithoutAllKnown",
                         [](ScraperTest& t) { t.Write("lists.dat", Bom + "city.test/a\r\n"); },
                         "Ошибка: Не удалось прочитать файл "}),
-    [](const testing::TestParamInfo<TInputFailureCase>& info) { return info.param.Name; });
+    CaseName);
 
 TEST_F(ScraperTest, StopPutsRunningJobsBackAndLeavesTheirThreadsToTheKeeper) {
     Write("lists.dat", Bom + "a.test\r\nb.test\r\nc.test\r\nd.test\r\ne.test\r\n");

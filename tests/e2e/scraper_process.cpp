@@ -1,6 +1,6 @@
 #include "scraper_process.h"
 
-#include "tests/support/test_certificates.h"
+#include "testsite/certificates.h"
 #include "testsite/site_model.h"
 
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
 #include "fetch_job.h"
 
-#include "tests/support/test_certificates.h"
+#include "testsite/certificates.h"
 
 #include <stdexcept>
 

@@ -1,6 +1,7 @@
-#include "tests/fetch/compress_helpers.h"
+#include "testsite/body_coding.h"
 #include "tests/fetch/http_feed_rig.h"
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 
 #include <gtest/gtest.h>
 
@@ -96,9 +97,7 @@ TEST_P(ResponseTable, EverySplitGivesTheSameOutcome) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Responses, ResponseTable, testing::ValuesIn(kResponses),
-                         [](const testing::TestParamInfo<TResponseCase>& info) {
-                             return info.param.Name;
-                         });
+                         CaseName);
 
 struct TStatusCase {
     QByteArray Line;

@@ -5,8 +5,9 @@
 #include "tests/fetch/socket_recorder.h"
 #include "tests/qt_print.h"
 #include "tests/support/event_wait.h"
-#include "tests/support/scripted_server.h"
-#include "tests/support/test_certificates.h"
+#include "tests/support/case_name.h"
+#include "testsite/scripted_server.h"
+#include "testsite/certificates.h"
 
 #include <QDir>
 #include <QFile>
@@ -241,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TSlowReaderCase{"TlsWithoutCloseNotice", true,
                                     TConnectionEnd::CloseWithoutNotify},
                     TSlowReaderCase{"Plain", false, TConnectionEnd::Close}),
-    [](const testing::TestParamInfo<TSlowReaderCase>& info) { return info.param.Name; });
+    CaseName);
 
 TEST(SslWSocketTest, CloseSendsTheCloseNoticeAndReportsTheCloseLater) {
     TScriptedServer server({.Tls = true});
@@ -346,7 +347,7 @@ INSTANTIATE_TEST_SUITE_P(
         TSetupCase{"EmptyCipherList",
                    [](TClient& c, const QDir&) { c.Context.SetSslCipherList(QString()); },
                    "Cipher list empty"}),
-    [](const testing::TestParamInfo<TSetupCase>& info) { return info.param.Name; });
+    CaseName);
 
 TEST(SslWSocketTest, ClientCertificateWithTheRightPassPhraseIsAccepted) {
     QTemporaryDir dir;
