@@ -138,8 +138,8 @@ int THeadlessFrontEnd::SelectCities(QList<TCityItem>& selection) {
     QStringList labels = FOptions.Cities;
     for (const QString& label : labels) {
         if (MatchSelection(items, {label}).isEmpty()) {
-            PrintError(
-                QStringLiteral("no city labelled \"%1\" in %2").arg(label, TRunFiles(FBaseDir).Cities()));
+            PrintError(QStringLiteral("no city labelled \"%1\" in %2")
+                           .arg(label, TRunFiles(FBaseDir).Cities()));
             return 2;
         }
     }

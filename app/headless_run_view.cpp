@@ -1,8 +1,8 @@
 #include "app/headless_run_view.h"
 
 #include "app/terminal_text.h"
-#include "platform/exception.h"
 #include "platform/durable_file.h"
+#include "platform/exception.h"
 
 #include <QCoreApplication>
 
@@ -64,7 +64,8 @@ void THeadlessRunView::SaveLog(const QString& path) {
     try {
         WriteTextLinesAtomically(path, FLines);
     } catch (const EFileWriteError& failure) {
-        throw Exception(QStringLiteral("Не удалось записать лог в %1: %2").arg(path, failure.Reason()));
+        throw Exception(
+            QStringLiteral("Не удалось записать лог в %1: %2").arg(path, failure.Reason()));
     }
 }
 

@@ -1,7 +1,7 @@
 #include "crawl/page_extraction.h"
 
-#include "fetch/job_line.h"
 #include "crawl/text_utils.h"
+#include "fetch/job_line.h"
 #include "platform/text_codec.h"
 
 namespace {

@@ -52,7 +52,8 @@ void TWSocket::DnsLookup(const QString& hostName) {
     FDnsResultList.clear();
     if (hostName.isEmpty()) {
         FLastError = WsaInvalidArgument;
-        throw ESocketException(QStringLiteral("DNS lookup: invalid host name."), WsaInvalidArgument);
+        throw ESocketException(QStringLiteral("DNS lookup: invalid host name."),
+                               WsaInvalidArgument);
     }
     if (DottedIPv4(hostName)) {
         FDnsResult = hostName;
@@ -116,7 +117,8 @@ void TWSocket::Connect() {
     if (FState != wsClosed)
         RaiseConnectFailure(QStringLiteral("Connect: socket is already in use"), WsaIsConnected);
     if (Proto.compare(QStringLiteral("tcp"), Qt::CaseInsensitive) != 0)
-        RaiseConnectFailure(QStringLiteral("Connect: unsupported protocol ") + Proto, WsaProtocolNotSupported);
+        RaiseConnectFailure(QStringLiteral("Connect: unsupported protocol ") + Proto,
+                            WsaProtocolNotSupported);
     const auto address = DottedIPv4(Addr);
     bool portOk = false;
     const uint port = Port.toUInt(&portOk);

@@ -1,7 +1,7 @@
 #include "testsite/nginx_server.h"
 
-#include "testsite/loopback.h"
 #include "testsite/certificates.h"
+#include "testsite/loopback.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -10,8 +10,8 @@
 #include "crawl/scraper.h"
 #include "crawl/text_utils.h"
 #include "fetch/job_line.h"
-#include "platform/durable_file.h"
 #include "fetch/zlib_coding.h"
+#include "platform/durable_file.h"
 #include "testsite/certificates.h"
 #include "testsite/site_server.h"
 
@@ -58,7 +58,8 @@ private:
 QStringList CardJobs(const TSiteModel& model, int count) {
     QStringList cards;
     for (const TExpectedRecord& record : model.ExpectedRecords())
-        cards.append(StripScheme(record.Columns[12]) + CardJobTail("Bench", model.BaseUrl() + "/avto/"));
+        cards.append(StripScheme(record.Columns[12]) +
+                     CardJobTail("Bench", model.BaseUrl() + "/avto/"));
     QStringList jobs;
     for (int i = 0; i < count; ++i)
         jobs.append(cards[i % cards.size()]);
@@ -92,7 +93,8 @@ TMeasure Measure(const QString& dir, const QStringList& jobs, bool journal) {
     const auto start = std::chrono::steady_clock::now();
     scraper.Start();
     // The run's window steps are served here, on the main thread, until it ends.
-    while (!scraper.Finished() && std::chrono::steady_clock::now() - start < std::chrono::minutes(10)) {
+    while (!scraper.Finished() &&
+           std::chrono::steady_clock::now() - start < std::chrono::minutes(10)) {
         QCoreApplication::processEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

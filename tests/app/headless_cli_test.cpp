@@ -1,6 +1,6 @@
 #include "tests/qt_print.h"
-#include "tests/support/test_files.h"
 #include "tests/support/case_name.h"
+#include "tests/support/test_files.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -76,8 +76,7 @@ TEST_P(PlacementTest, KeepsPlaceCaptionAndAnchors) {
     ExpectPlacement(control, row.Design);
 }
 
-INSTANTIATE_TEST_SUITE_P(Controls, PlacementTest, testing::ValuesIn(PlacementCases),
-                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Controls, PlacementTest, testing::ValuesIn(PlacementCases), CaseName);
 
 TEST_F(FormFixture, WindowHasCaptionClientAreaAndFont) {
     TMainForm& form = ShowForm();

@@ -3,8 +3,8 @@
 #include "crawl/run_journal.h"
 #include "platform/text_file.h"
 #include "tests/qt_print.h"
-#include "tests/support/test_files.h"
 #include "tests/support/case_name.h"
+#include "tests/support/test_files.h"
 
 #include <QDir>
 #include <QFile>

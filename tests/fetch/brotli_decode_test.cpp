@@ -1,7 +1,7 @@
 #include "fetch/brotli_decode.h"
-#include "testsite/body_coding.h"
 #include "tests/qt_print.h"
 #include "tests/support/case_name.h"
+#include "testsite/body_coding.h"
 
 #include <gtest/gtest.h>
 

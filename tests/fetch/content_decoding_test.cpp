@@ -1,8 +1,8 @@
 #include "fetch/content_coding.h"
 #include "fetch/zlib_coding.h"
-#include "testsite/body_coding.h"
 #include "tests/qt_print.h"
 #include "tests/support/case_name.h"
+#include "testsite/body_coding.h"
 
 #include <gtest/gtest.h>
 

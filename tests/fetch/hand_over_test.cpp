@@ -1,7 +1,7 @@
 #include "fetch/scraping_thread.h"
 
-#include <gtest/gtest.h>
 #include "tests/support/case_name.h"
+#include <gtest/gtest.h>
 
 #include <vector>
 

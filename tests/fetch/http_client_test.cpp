@@ -4,10 +4,10 @@
 #include "platform/event_queue.h"
 #include "platform/process_state.h"
 #include "platform/tick_count.h"
-#include "testsite/body_coding.h"
 #include "tests/fetch/socket_recorder.h"
 #include "tests/qt_print.h"
 #include "tests/support/case_name.h"
+#include "testsite/body_coding.h"
 #include "testsite/scripted_server.h"
 
 #include <gtest/gtest.h>

@@ -143,8 +143,7 @@ TEST_P(ReadTable, EverySplitGivesTheSameItems) {
     EXPECT_EQ(ReadByteByByte(c.Bytes, c.Framing), c.Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Reads, ReadTable, testing::ValuesIn(kReads),
-                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Reads, ReadTable, testing::ValuesIn(kReads), CaseName);
 
 QByteArray HeaderOfLines(int lines) {
     QByteArray header = "HTTP/1.1 200 OK\r\n";

@@ -3,8 +3,8 @@
 #include "fetch/response_limits.h"
 #include "platform/tick_count.h"
 #include "tests/fetch/socket_recorder.h"
-#include "testsite/scripted_server.h"
 #include "testsite/body_coding.h"
+#include "testsite/scripted_server.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 #include "platform/event_queue.h"
 #include "tests/fetch/socket_recorder.h"
 #include "tests/qt_print.h"
-#include "tests/support/event_wait.h"
 #include "tests/support/case_name.h"
-#include "testsite/scripted_server.h"
+#include "tests/support/event_wait.h"
 #include "testsite/certificates.h"
+#include "testsite/scripted_server.h"
 
 #include <QDir>
 #include <QFile>
@@ -236,13 +236,13 @@ TEST_P(SlowReaderTest, EveryByteComesBeforeTheClose) {
     EXPECT_TRUE(receivedAtClose == body);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Connections, SlowReaderTest,
-    testing::Values(TSlowReaderCase{"TlsWithCloseNotice", true, TConnectionEnd::Close},
-                    TSlowReaderCase{"TlsWithoutCloseNotice", true,
-                                    TConnectionEnd::CloseWithoutNotify},
-                    TSlowReaderCase{"Plain", false, TConnectionEnd::Close}),
-    CaseName);
+INSTANTIATE_TEST_SUITE_P(Connections, SlowReaderTest,
+                         testing::Values(TSlowReaderCase{"TlsWithCloseNotice", true,
+                                                         TConnectionEnd::Close},
+                                         TSlowReaderCase{"TlsWithoutCloseNotice", true,
+                                                         TConnectionEnd::CloseWithoutNotify},
+                                         TSlowReaderCase{"Plain", false, TConnectionEnd::Close}),
+                         CaseName);
 
 TEST(SslWSocketTest, CloseSendsTheCloseNoticeAndReportsTheCloseLater) {
     TScriptedServer server({.Tls = true});
