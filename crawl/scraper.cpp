@@ -26,6 +26,10 @@
 
 namespace {
 
+// What a failure's message says when the run ends without the pause: a disk that
+// refuses writes, or any failure that says so itself.
+const QString RunEndsText = QStringLiteral("завершаем работу");
+
 // The journal and the data file are handed to the disk itself at most this often:
 // a power loss then costs at most this much work, fetched again.
 constexpr uint32_t SyncIntervalMs = 1000;
@@ -116,9 +120,10 @@ TScraper::TRunEnd TScraper::Run() {
     try {
         return DispatchLoop();
     } catch (const EFileWriteError& failure) {
-        result = {failure.Message(), true};
+        result = {failure.Message() + QStringLiteral(", ") + RunEndsText, true};
     } catch (...) {
-        result = {FailureMessage(), false};
+        const QString reason = FailureMessage();
+        result = {reason, reason.contains(RunEndsText)};
     }
     try {
         RunStep(&TScraper::ReportOutcome);
@@ -678,13 +683,10 @@ void TScraper::ArmResumeTimer() {
     FView.ArmResumeTimer(FSettings.FailurePauseMs);
 }
 
-// A failure that ends the run says so and asks for no pause: the run end, which
-// follows at once, sets the window idle (once, saving the log once).
+// A failure that ends the run asks for no pause: the run end, which follows at
+// once, sets the window idle (once, saving the log once).
 void TScraper::ReportOutcome() {
-    QString text = result.Reason;
-    if (result.EndsRun)
-        text += QStringLiteral(", завершаем работу");
-    FView.AppendLog(FormatLogLine(QStringLiteral("Ошибка: ") + text.left(200)));
+    FView.AppendLog(FormatLogLine(QStringLiteral("Ошибка: ") + result.Reason.left(200)));
     if (result.EndsRun)
         return;
     FView.AppendLog(FormatLogLine(QStringLiteral("Включаем паузу на 30 секунд")));

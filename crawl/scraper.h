@@ -80,8 +80,8 @@ private:
 
     // A job taken from the work list and not finished yet: its number in the
     // journal, its entry, and the fetch thread running it (none for a blank entry).
-    // A failure of the dispatch loop, kept until ReportOutcome logs it: its message,
-    // and whether it ends the run without the pause.
+    // A failure of the dispatch loop, kept until ReportOutcome logs it: its text as
+    // the log shows it, and whether it ends the run without the pause.
     struct TLoopFailure {
         QString Reason;
         bool EndsRun = false;
