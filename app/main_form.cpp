@@ -4,6 +4,7 @@
 #include "crawl/city_list.h"
 #include "crawl/resume_files.h"
 #include "crawl/run_lock.h"
+#include "crawl/run_view.h"
 #include "platform/durable_file.h"
 #include "platform/exception.h"
 #include "platform/executable_dir.h"
@@ -123,7 +124,7 @@ void TMainForm::CreateRunControls() {
     // Every run uses at most this many fetch threads; hidden, so the user cannot change it.
     LimitEdit = NewControl<QSpinBox>(this, "LimitEdit");
     LimitEdit->setRange(1, 99);
-    LimitEdit->setValue(2);
+    LimitEdit->setValue(DefaultThreadLimit);
     LimitEdit->setToolTip(QStringLiteral("Число потоков"));
     LimitEdit->setFocusPolicy(Qt::NoFocus);
     LimitEdit->setVisible(false);

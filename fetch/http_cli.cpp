@@ -9,9 +9,15 @@
 // The request's run, its end and the client's notices; the request side is in
 // http_cli_request.cpp, the response side in http_cli_response.cpp.
 
-THttpCli::THttpCli() {
+THttpCli::THttpCli() : THttpCli(std::make_unique<TWSocket>()) {}
+
+THttpCli::THttpCli(std::unique_ptr<TWSocket> socket) : FCtrlSocket(std::move(socket)) {
     FContentCodingHnd = std::make_unique<THttpContCodHandler>(&FRcvdStream, TWriteBufferProc());
-    InitCtrlSocket();
+    FCtrlSocket->OnDnsLookupDone = [this](int e) { Guarded([&] { HandleLookupDone(e); }); };
+    FCtrlSocket->OnSessionConnected = [this](int e) { Guarded([&] { HandleConnected(e); }); };
+    FCtrlSocket->OnDataAvailable = [this](int e) { Guarded([&] { HandleDataAvailable(e); }); };
+    FCtrlSocket->OnEventFailure = [this](const std::exception&) { HandleEventFailure(); };
+    SetClosedHandler(&THttpCli::HandleClosed);
 }
 
 THttpCli::~THttpCli() {
@@ -23,19 +29,6 @@ THttpCli::~THttpCli() {
         FCtrlSocket->OnSessionClosed = nullptr;
         FCtrlSocket->OnEventFailure = nullptr;
     }
-}
-
-void THttpCli::InitCtrlSocket() {
-    FCtrlSocket = CreateCtrlSocket();
-    FCtrlSocket->OnDnsLookupDone = [this](int e) { Guarded([&] { HandleLookupDone(e); }); };
-    FCtrlSocket->OnSessionConnected = [this](int e) { Guarded([&] { HandleConnected(e); }); };
-    FCtrlSocket->OnDataAvailable = [this](int e) { Guarded([&] { HandleDataAvailable(e); }); };
-    FCtrlSocket->OnEventFailure = [this](const std::exception&) { HandleEventFailure(); };
-    SetClosedHandler(&THttpCli::HandleClosed);
-}
-
-std::unique_ptr<TWSocket> THttpCli::CreateCtrlSocket() {
-    return std::make_unique<TWSocket>();
 }
 
 void THttpCli::SetClosedHandler(void (THttpCli::*handler)(int)) {

@@ -142,10 +142,9 @@ public:
     void MessagePump();
 
 protected:
-    // Makes the socket with CreateCtrlSocket and wires its events to the steps; each
-    // constructor of the hierarchy runs it, so the most derived kind of socket wins.
-    void InitCtrlSocket();
-    virtual std::unique_ptr<TWSocket> CreateCtrlSocket();
+    // A client over the given kind of socket (TSslHttpCli passes a TLS socket): the
+    // socket is made once, by the most derived constructor, and wired here.
+    explicit THttpCli(std::unique_ptr<TWSocket> socket);
     virtual void PrepareConnect();
     virtual void SendRequest(const QString& method, const QString& version);
     // One line of the status line and header, one byte per character.

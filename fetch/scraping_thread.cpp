@@ -47,7 +47,7 @@ std::unique_ptr<TSslContext> MakeSslContext(const TFetchSettings& settings) {
     auto context = std::make_unique<TSslContext>();
     context->SetSslCertFile(settings.CertFile);
     context->SetSslPrivKeyFile(settings.PrivKeyFile);
-    context->SetSslPassPhrase(QStringLiteral("vintrosk"));
+    context->SetSslPassPhrase(settings.PassPhrase);
     context->SetSslVerifyPeer(false);
     context->SetSslVersionMethod(sslBestVer_CLIENT);
     return context;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/client_files.h"
 #include "platform/thread_base.h"
 
 #include <QList>
@@ -26,11 +27,13 @@ struct TRunLists {
 };
 
 // What a job uses of its surroundings besides the job line: the client's TLS files
-// (named relative to the current directory) and the client's time-out in seconds.
+// (named relative to the current directory) with the key's pass phrase, and the
+// client's time-out in seconds.
 // The defaults are the program's fixed profile; tests point them elsewhere.
 struct TFetchSettings {
-    QString CertFile = QStringLiteral("01cert.pem");
-    QString PrivKeyFile = QStringLiteral("01key.pem");
+    QString CertFile = QString::fromLatin1(ClientCertFile);
+    QString PrivKeyFile = QString::fromLatin1(ClientKeyFile);
+    QString PassPhrase = QString::fromLatin1(ClientKeyPassPhrase);
     uint32_t TimeoutSeconds = 120;
 };
 

@@ -9,6 +9,7 @@
 #include "crawl/run_view.h"
 #include "crawl/scraper.h"
 #include "crawl/text_utils.h"
+#include "fetch/client_files.h"
 #include "fetch/job_line.h"
 #include "fetch/zlib_coding.h"
 #include "platform/durable_file.h"
@@ -157,7 +158,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     // The fetch threads read the client certificate from the current directory.
     if (!dir.isValid() || !QDir::setCurrent(dir.path()) ||
-        !WriteClientCertificate(dir.path(), QStringLiteral("vintrosk")))
+        !WriteClientCertificate(dir.path(), QString::fromLatin1(ClientKeyPassPhrase)))
         return 1;
     WriteFileAtomically(dir.filePath("cities.txt"), site.Model().CityLine().toUtf8() + "\r\n");
     const QStringList jobs = CardJobs(site.Model(), pages);

@@ -1,5 +1,6 @@
 #include "fetch/ssl_ws_socket.h"
 
+#include "fetch/client_files.h"
 #include "fetch/ssl_context.h"
 #include "platform/event_queue.h"
 #include "tests/fetch/socket_recorder.h"
@@ -296,7 +297,7 @@ class SslSetupFailureTest : public testing::TestWithParam<TSetupCase> {};
 
 TEST_P(SslSetupFailureTest, ClosesWith10053AndRoutesTheFailure) {
     QTemporaryDir dir;
-    ASSERT_TRUE(WriteClientCertificate(dir.path(), QStringLiteral("vintrosk")));
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), QString::fromLatin1(ClientKeyPassPhrase)));
     TScriptedServer server({.Tls = true});
     server.SetScripts({TConnectionScript::Silent()});
     TClient client(server);
@@ -351,11 +352,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SslWSocketTest, ClientCertificateWithTheRightPassPhraseIsAccepted) {
     QTemporaryDir dir;
-    ASSERT_TRUE(WriteClientCertificate(dir.path(), QStringLiteral("vintrosk")));
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), QString::fromLatin1(ClientKeyPassPhrase)));
     TScriptedServer server({.Tls = true});
     server.SetScripts({TConnectionScript::Silent()});
     TClient client(server);
-    client.Context.SetSslPassPhrase(QStringLiteral("vintrosk"));
+    client.Context.SetSslPassPhrase(QString::fromLatin1(ClientKeyPassPhrase));
     client.Context.SetSslCertFile(QDir(dir.path()).filePath("01cert.pem"));
     client.Context.SetSslPrivKeyFile(QDir(dir.path()).filePath("01key.pem"));
     client.Socket.Connect();
@@ -371,12 +372,12 @@ TEST(SslWSocketTest, KeyFileAppearingLaterIsUsedByTheNextConnection) {
     TScriptedServer server({.Tls = true});
     server.SetScripts({TConnectionScript::Silent()});
     TClient client(server);
-    client.Context.SetSslPassPhrase(QStringLiteral("vintrosk"));
+    client.Context.SetSslPassPhrase(QString::fromLatin1(ClientKeyPassPhrase));
     client.Context.SetSslCertFile(QDir(dir.path()).filePath("01cert.pem"));
     client.Context.SetSslPrivKeyFile(keyFile);
     client.Socket.Connect();
     ASSERT_TRUE(PumpUntil([&] { return !client.Recorder.Failures.isEmpty(); }));
-    ASSERT_TRUE(WriteClientCertificate(dir.path(), QStringLiteral("vintrosk")));
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), QString::fromLatin1(ClientKeyPassPhrase)));
     client.Recorder.Events.clear();
     client.Socket.SslEnable = true;
     client.Socket.Connect();
