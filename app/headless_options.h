@@ -1,5 +1,7 @@
 #pragma once
 
+#include "crawl/run_view.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -12,7 +14,7 @@
 
 // Fetch threads of a headless run: as many as the window uses unless --threads
 // asks for more (or fewer), within what a site may reasonably be asked to bear.
-constexpr int HeadlessDefaultThreads = 2;
+constexpr int HeadlessDefaultThreads = DefaultThreadLimit;
 constexpr int HeadlessMaxThreads = 16;
 
 // What the headless front end was asked for.
