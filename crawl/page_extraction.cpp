@@ -25,9 +25,11 @@ QString MakeAbsolute(const QString& link, const QString& prefix) {
 }
 
 // As browsers read an href: blanks and control characters around it are dropped,
-// and so are tabs and line breaks inside it, so no work-list line ever holds one.
-QString CleanLink(const QString& href) {
-    QString link = Trim(href);
+// and so are tabs and line breaks inside it. They are dropped from the prefix too
+// (a page address from a hand-edited cities.txt may hold one), so no work-list
+// line and no link key of rubrics.dat ever holds one.
+QString CleanLink(const QString& href, const QString& prefix) {
+    QString link = MakeAbsolute(Trim(href), prefix);
     link.removeIf([](QChar c) { return c == u'\t' || c == u'\r' || c == u'\n'; });
     return link;
 }
@@ -38,7 +40,7 @@ QString CleanLink(const QString& href) {
 // nothing the crawl can fetch and is left out; an empty link keeps its empty key.
 void AppendLinkKey(QStringList& keys, const QString& href, const QString& prefix,
                    const QString& tail = {}) {
-    const QString link = MakeAbsolute(CleanLink(href), prefix);
+    const QString link = CleanLink(href, prefix);
     if (link.isEmpty() || HasWebScheme(link))
         keys.append(StripScheme(link) + tail);
 }

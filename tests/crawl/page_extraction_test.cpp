@@ -2,6 +2,7 @@
 
 #include "crawl/text_utils.h"
 #include "tests/crawl/fixture.h"
+#include "tests/crawl/literal_rules.h"
 #include "tests/qt_print.h"
 
 #include <iterator>
@@ -100,6 +101,10 @@ TEST(ExtractCityPage, ScanEdges) {
          h + "<a href=\" /a/\r\nb\tc\n \">",
          "https://c.ru",
          {"c.ru/a/bc"}},
+        {"tabs and line breaks of a hand-edited page address dropped as well",
+         h + "<a href=\"/x\">",
+         "https://c.\tru\r\n/r",
+         {"c.ru/r/x"}},
         {"a heading 10 characters after the href is consumed with it",
          h + "href=\"/abc" + h + "href=\"/d\"",
          "https://c.ru",
@@ -373,40 +378,9 @@ TEST(DecodeSiteAddress, Utf8PayloadAndMalformedBytes) {
     EXPECT_EQ(DecodeSiteAddress("0g=="), u"\uFFFD"_qs);
 }
 
-namespace {
-
-// The card scan as its rule reads: a working copy that loses its first r+10
-// characters after every item (r counted from 1), the header cut out with
-// ExtractBetween, and links cleaned as a browser reads them; a link of no web
-// scheme gives no line.
-QStringList StepByStepCardJobs(const QString& text, const QString& pageUrl) {
-    const QString marker = " class=\"org-widget-header__title\">";
-    QString copy =
-        ExtractBetween(text, "<div class=\"organization-category__widgets\">", "", "<footer");
-    const TCardJobs reference = ExtractCardJobs("", pageUrl); // list URL and empty breadcrumb
-    QStringList lines;
-    for (qsizetype r; (r = copy.indexOf(marker)) >= 0;) {
-        const qsizetype start = r + marker.size();
-        const qsizetype end = copy.indexOf("</div>", start);
-        const QString header = end < 0 ? QString() : copy.mid(start, end - start);
-        if (header.contains("href=")) {
-            QString link = Trim(ExtractBetween(header, "href=\"", "", "\""));
-            link.remove('\t').remove('\r').remove('\n');
-            if (link.startsWith(u'/'))
-                link = SchemeAndHost(pageUrl) + link;
-            if (link.isEmpty() || link.startsWith("https://"))
-                lines.append(link.mid(8) + "||||||" + reference.ListUrl);
-        }
-        copy.remove(0, (r + 1) + 10);
-    }
-    return lines;
-}
-
-} // namespace
-
 // Random mixes of overlapping headers, unquoted and quoted links and far header
-// ends must give the job lines of the step-by-step scan.
-TEST(ExtractCardJobs, SamePiecesGiveTheStepByStepResult) {
+// ends must give the job lines of the literal scan.
+TEST(ExtractCardJobs, SamePiecesGiveTheLiteralResult) {
     const QString pieces[] = {
         " class=\"org-widget-header__title\">",
         "</div>",
@@ -431,7 +405,7 @@ TEST(ExtractCardJobs, SamePiecesGiveTheStepByStepResult) {
         for (int k = length(random); k > 0; --k)
             block += pieces[pick(random)];
         const QString page = "<div class=\"organization-category__widgets\">" + block + "<footer";
-        ASSERT_EQ(ExtractCardJobs(page, url).JobLines, StepByStepCardJobs(page, url))
+        ASSERT_EQ(ExtractCardJobs(page, url).JobLines, LiteralCardJobs(page, url))
             << block.toStdString();
     }
 }
