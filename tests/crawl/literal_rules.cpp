@@ -16,7 +16,7 @@ bool LinkKey(const QString& href, const QString& prefix, QString& key) {
     QString link = Trim(href);
     if (link.startsWith(u'/'))
         link = prefix + link;
-    link.remove(u'\t').remove(u'\r').remove(u'\n');
+    link.remove(u'\t').remove(u'\r').remove(u'\n').replace("|", "%7C");
     if (!link.isEmpty() && !HasWebScheme(link))
         return false;
     key = StripScheme(link);
@@ -88,7 +88,7 @@ QStringList LiteralCardJobs(const QString& text, const QString& pageUrl) {
     const QString marker = " class=\"org-widget-header__title\">";
     const qsizetype numbered = pageUrl.indexOf("/page-");
     const QString listUrl = numbered < 0 ? pageUrl : pageUrl.left(numbered + 1);
-    const QString tail = "|||" + LiteralBreadcrumb(text) + "|||" + listUrl;
+    const QString tail = "|||" + LiteralBreadcrumb(text).replace("|", "\u00A6") + "|||" + listUrl;
     QString copy =
         ExtractBetween(text, "<div class=\"organization-category__widgets\">", "", "<footer");
     QStringList lines;

@@ -8,8 +8,8 @@
 // (quadratic at worst) and plainly right, they are what the product's one-pass
 // scans must agree with, in the unit tests and in the fuzz targets alike. Links are
 // cleaned and filtered as the product reads them: blanks around a link are dropped,
-// then tabs and line breaks anywhere in it once the page's prefix is added, and only
-// links of a web scheme (or empty ones) are kept.
+// then tabs and line breaks anywhere in it once the page's prefix is added, bars
+// become "%7C", and only links of a web scheme (or empty ones) are kept.
 
 // HtmlToText: decoding, fifteen successive replacements, then tag removal.
 QString LiteralHtmlToText(const QString& markup);
@@ -24,7 +24,8 @@ QStringList LiteralCityLinks(const QString& text, const QString& pageUrl);
 // The "<a href=\"" link keys of a block of a list page.
 QStringList LiteralAnchorLinks(const QString& block, const QString& pageUrl);
 
-// The card job lines of a city or list page, with its breadcrumb and list URL.
+// The card job lines of a city or list page, with its breadcrumb (bars as broken
+// bars) and list URL.
 QStringList LiteralCardJobs(const QString& text, const QString& pageUrl);
 
 // The spaces of an address collapsed by replacing every pair with one space while

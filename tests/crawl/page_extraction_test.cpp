@@ -1,6 +1,7 @@
 #include "crawl/page_extraction.h"
 
 #include "crawl/text_utils.h"
+#include "fetch/job_line.h"
 #include "tests/crawl/fixture.h"
 #include "tests/crawl/literal_rules.h"
 #include "tests/qt_print.h"
@@ -228,6 +229,23 @@ TEST(ExtractCardJobs, FixturePages) {
         EXPECT_EQ(jobs.Breadcrumb, c.breadcrumb) << c.fixture;
         EXPECT_EQ(jobs.JobLines, c.jobLines) << c.fixture;
     }
+}
+
+// Bars in a card link or in the subrubric name must not fake the separators of
+// the job line: it splits back into the card, the name and the list URL.
+TEST(ExtractCardJobs, BarsCannotFakeASeparator) {
+    const QString page =
+        u"<span class=\"breadcrumbs-list__link is-current\">|A ||| B|</span>"
+        "<div class=\"organization-category__widgets\"> class=\"org-widget-header__title\">"
+        "<a href=\"/o|||x|\"></div><footer"_qs;
+    const TCardJobs jobs = ExtractCardJobs(page, "https://h.ru/l|/");
+    const QString name = u"¦A ¦¦¦ B¦"_qs;
+    ASSERT_EQ(jobs.JobLines,
+              QStringList({"h.ru/o%7C%7C%7Cx%7C|||" + name + "|||https://h.ru/l|/"}));
+    const TJobLine job = SplitJobLine(AddScheme(jobs.JobLines[0]));
+    EXPECT_EQ(job.Url, "https://h.ru/o%7C%7C%7Cx%7C");
+    EXPECT_EQ(job.Category, name);
+    EXPECT_EQ(job.CategoryUrl, "https://h.ru/l|/");
 }
 
 TEST(ExtractCardJobs, WidgetEdges) {
