@@ -40,6 +40,18 @@ struct TDecoded {
     bool operator==(const TDecoded&) const = default;
 };
 
+// Runs `decode`, noting how it failed, if it did.
+template <class TDecode> void Capture(TDecoded& decoded, TDecode decode) {
+    try {
+        decode();
+    } catch (const EResponseLimit& e) {
+        decoded.Failure = e.Message();
+        decoded.LimitCrossed = true;
+    } catch (const Exception& e) {
+        decoded.Failure = e.Message();
+    }
+}
+
 // The handler as a client drives it: prepare, the body in pieces, complete.
 TDecoded DecodeInPieces(const QString& codings, const QByteArray& body, const QList<int>& pieces,
                         int64_t limit) {
@@ -50,7 +62,7 @@ TDecoded DecodeInPieces(const QString& codings, const QByteArray& body, const QL
     THttpContCodHandler handler(&slot, TWriteBufferProc());
     handler.SetEnabled(true);
     handler.OutputLimit = limit;
-    try {
+    Capture(decoded, [&] {
         decoded.Known = handler.Prepare(codings);
         qsizetype at = 0;
         for (int size : pieces) {
@@ -58,12 +70,7 @@ TDecoded DecodeInPieces(const QString& codings, const QByteArray& body, const QL
             at += size;
         }
         handler.Complete();
-    } catch (const EResponseLimit& e) {
-        decoded.Failure = e.Message();
-        decoded.LimitCrossed = true;
-    } catch (const Exception& e) {
-        decoded.Failure = e.Message();
-    }
+    });
     decoded.Output = out.Data();
     return decoded;
 }
@@ -73,14 +80,7 @@ TDecoded DecodeBrotli(const QByteArray& junk, const QByteArray& coded, int64_t l
     TMemoryStream source, dest;
     source.Write(junk + coded);
     source.Seek(junk.size());
-    try {
-        DecodeBrotliStream(&source, &dest, limit);
-    } catch (const EResponseLimit& e) {
-        decoded.Failure = e.Message();
-        decoded.LimitCrossed = true;
-    } catch (const Exception& e) {
-        decoded.Failure = e.Message();
-    }
+    Capture(decoded, [&] { DecodeBrotliStream(&source, &dest, limit); });
     decoded.Output = dest.Data();
     return decoded;
 }
