@@ -97,6 +97,14 @@ void CheckLimit(const TDecoded& free, const TDecoded& limited, int64_t limit) {
             "a body cut off by the limit keeps only output within it");
 }
 
+QString Describe(const TDecoded& d) {
+    return QStringLiteral("%1 bytes (%2...), known %3, failure \"%4\"")
+        .arg(d.Output.size())
+        .arg(QString::fromLatin1(d.Output.left(24).toHex()))
+        .arg(d.Known)
+        .arg(d.Failure.value_or(QStringLiteral("none")));
+}
+
 QString TakeCodings(FuzzedDataProvider& in, uint8_t choice) {
     if (choice < std::size(CodingLists))
         return QString::fromLatin1(CodingLists[choice]);
@@ -109,9 +117,10 @@ void CheckHandler(FuzzedDataProvider& in, int64_t limit) {
     const QByteArray body = TakeRest(in);
 
     const TDecoded whole = DecodeInPieces(codings, body, {int(body.size())}, MaxResponseBodyBytes);
-    Require(DecodeInPieces(codings, body, PieceSizes(cuts, int(body.size())),
-                           MaxResponseBodyBytes) == whole,
-            "a body decodes the same in one piece and in many", codings);
+    const TDecoded split =
+        DecodeInPieces(codings, body, PieceSizes(cuts, int(body.size())), MaxResponseBodyBytes);
+    Require(split == whole, "a body decodes the same in one piece and in many",
+            codings + "\nwhole: " + Describe(whole) + "\nsplit: " + Describe(split));
     if (!whole.Known)
         Require(whole.Output == body && !whole.Failure,
                 "a body of an unknown coding passes unchanged");
