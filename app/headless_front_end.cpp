@@ -11,7 +11,6 @@
 #include "platform/executable_dir.h"
 #include "platform/file_lock.h"
 #include "platform/log_line.h"
-#include "platform/process_state.h"
 #include "platform/text_file.h"
 
 #include <QCoreApplication>
@@ -116,8 +115,7 @@ int THeadlessFrontEnd::Run() {
     FScraper->Start();
     FPollTimer.start(50);
     QCoreApplication::exec();
-    SetApplicationTerminating(true);
-    DrainOrphanThreads();
+    ShutDownFetchThreads();
     const bool failed = FScraper->Failed();
     const TRunTotals totals = FScraper->Totals();
     FScraper.reset();
@@ -140,8 +138,8 @@ int THeadlessFrontEnd::SelectCities(QList<TCityItem>& selection) {
     QStringList labels = FOptions.Cities;
     for (const QString& label : labels) {
         if (MatchSelection(items, {label}).isEmpty()) {
-            PrintError(
-                QStringLiteral("no city labelled \"%1\" in %2/cities.txt").arg(label, FBaseDir));
+            PrintError(QStringLiteral("no city labelled \"%1\" in %2")
+                           .arg(label, TRunFiles(FBaseDir).Cities()));
             return 2;
         }
     }

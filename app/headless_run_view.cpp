@@ -1,11 +1,10 @@
 #include "app/headless_run_view.h"
 
 #include "app/terminal_text.h"
+#include "platform/durable_file.h"
 #include "platform/exception.h"
-#include "platform/text_codec.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 THeadlessRunView::THeadlessRunView(QList<TCityItem> selection, FILE* out, FILE* status,
                                    bool statusIsTerminal)
@@ -61,18 +60,13 @@ void THeadlessRunView::ArmResumeTimer(int milliseconds) {
         OnArmResumeTimer(milliseconds);
 }
 
-// Every line, the last one too, ends with CR LF; the text has no byte-order mark.
 void THeadlessRunView::SaveLog(const QString& path) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        QByteArray bytes;
-        for (const QString& line : FLines)
-            bytes += EncodeDefaultCodePage(line) + "\r\n";
-        if (file.write(bytes) == bytes.size() && file.flush())
-            return;
+    try {
+        WriteTextLinesAtomically(path, FLines);
+    } catch (const EFileWriteError& failure) {
+        throw Exception(
+            QStringLiteral("Не удалось записать лог в %1: %2").arg(path, failure.Reason()));
     }
-    throw Exception(
-        QStringLiteral("Не удалось записать лог в %1: %2").arg(path, file.errorString()));
 }
 
 void THeadlessRunView::ProcessEvents() {

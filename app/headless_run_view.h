@@ -30,7 +30,7 @@ public:
     int ProgressPosition() const override { return FProgressPosition; }
     void SetProgressHint(const QString& hint) override;
     void SetCounterTexts(const QString& found, const QString& written) override;
-    int ThreadLimit() const override { return 2; }
+    int ThreadLimit() const override { return DefaultThreadLimit; }
     QList<TCityItem> SelectedCities() const override { return FSelection; }
     void ArmResumeTimer(int milliseconds) override;
     // Never replaces a file: the controller picks a free name.

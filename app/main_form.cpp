@@ -4,12 +4,12 @@
 #include "crawl/city_list.h"
 #include "crawl/resume_files.h"
 #include "crawl/run_lock.h"
+#include "crawl/run_view.h"
 #include "platform/durable_file.h"
 #include "platform/exception.h"
 #include "platform/executable_dir.h"
 #include "platform/file_lock.h"
 #include "platform/log_line.h"
-#include "platform/text_codec.h"
 #include "platform/text_file.h"
 
 #include <QCloseEvent>
@@ -124,7 +124,7 @@ void TMainForm::CreateRunControls() {
     // Every run uses at most this many fetch threads; hidden, so the user cannot change it.
     LimitEdit = NewControl<QSpinBox>(this, "LimitEdit");
     LimitEdit->setRange(1, 99);
-    LimitEdit->setValue(2);
+    LimitEdit->setValue(DefaultThreadLimit);
     LimitEdit->setToolTip(QStringLiteral("Число потоков"));
     LimitEdit->setFocusPolicy(Qt::NoFocus);
     LimitEdit->setVisible(false);
@@ -258,13 +258,13 @@ void TMainForm::FormClose() {
         SaveSelection();
 }
 
-// The labels of the selected items in list order, CR LF after each, no byte-order mark.
+// The labels of the selected items in list order.
 void TMainForm::SaveSelection() {
-    QByteArray bytes;
+    QStringList labels;
     for (int row : SelectedRows(CitiesListBox))
-        bytes += EncodeDefaultCodePage(CitiesListBox->item(row)->text()) + "\r\n";
+        labels.append(CitiesListBox->item(row)->text());
     try {
-        WriteFileAtomically(Files().Selection(), bytes);
+        WriteTextLinesAtomically(Files().Selection(), labels);
     } catch (const EFileWriteError& failure) {
         // The window still closes; the user learns that the selection was not kept.
         FDialogs->ShowError(failure.Message());

@@ -1,7 +1,6 @@
 #include "app/window_run_view.h"
 
-#include "platform/exception.h"
-#include "platform/text_codec.h"
+#include "platform/durable_file.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -9,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -80,19 +78,9 @@ void TWindowRunView::ArmResumeTimer(int milliseconds) {
     FControls.ResumeTimer->start(milliseconds);
 }
 
-// Every line, the last one too, ends with CR LF; the text has no byte-order mark.
 void TWindowRunView::SaveLog(const QString& path) {
     const QString text = FControls.LogsMemo->toPlainText();
-    const QStringList lines = text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        for (const QString& line : lines)
-            file.write(EncodeDefaultCodePage(line) + "\r\n");
-        if (file.commit())
-            return;
-    }
-    throw Exception(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ") +
-                    file.errorString());
+    WriteTextLinesAtomically(path, text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n')));
 }
 
 void TWindowRunView::ProcessEvents() {

@@ -4,7 +4,6 @@
 #include "crawl/orphan_threads.h"
 #include "platform/exception.h"
 #include "platform/executable_dir.h"
-#include "platform/process_state.h"
 
 #include <QApplication>
 
@@ -86,9 +85,7 @@ int RunWindow(int argc, char** argv, const TWindowOptions& options) {
     TMainForm form(settings);
     form.show();
     const int status = app.exec();
-    // Requests of fetch threads that outlived their run end at once; those
-    // threads are then joined while the window they may report to still exists.
-    SetApplicationTerminating(true);
-    DrainOrphanThreads();
+    // While the window that fetch threads may report to still exists.
+    ShutDownFetchThreads();
     return status;
 }

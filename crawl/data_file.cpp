@@ -1,5 +1,6 @@
 #include "crawl/data_file.h"
 
+#include "crawl/run_files.h"
 #include "crawl/text_utils.h"
 #include "platform/text_codec.h"
 #include "platform/tick_count.h"
@@ -13,10 +14,6 @@ namespace {
 // Bounds the search for a free name, so a directory that refuses every name
 // cannot keep the run in a loop.
 constexpr int MaxNameAttempts = 100000;
-
-QString DataFileName(uint32_t number) {
-    return QString("data%1.csv").arg(static_cast<int32_t>(number));
-}
 
 } // namespace
 
@@ -48,7 +45,7 @@ void TDataFile::Open(const QString& baseDir) {
     Close();
     uint32_t number = TickCount();
     for (int attempt = 0; attempt < MaxNameAttempts; ++attempt, ++number) {
-        const QString path = QDir(baseDir).filePath(DataFileName(number));
+        const QString path = TRunFiles(baseDir).Data(number);
         bool created = false;
         try {
             created = FFile.CreateNew(path);

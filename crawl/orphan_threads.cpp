@@ -1,6 +1,7 @@
 #include "crawl/orphan_threads.h"
 
 #include "fetch/scraping_thread.h"
+#include "platform/process_state.h"
 
 #include <vector>
 
@@ -67,6 +68,11 @@ void DrainOrphanThreads() {
         qDeleteAll(TakeThreads(*lists, true));
     }
     Orphans.clear();
+}
+
+void ShutDownFetchThreads() {
+    SetApplicationTerminating(true);
+    DrainOrphanThreads();
 }
 
 int OrphanThreadCount() {

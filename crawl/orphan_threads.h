@@ -24,5 +24,9 @@ struct TRunLists;
 void AdoptOrphanThreads(std::shared_ptr<TRunLists> lists);
 void ReapFinishedOrphans();
 void DrainOrphanThreads();
+// The front ends' last step once their event loop has ended: the application's
+// terminating flag is set, so requests still waiting end at once, and then every
+// orphan is drained.
+void ShutDownFetchThreads();
 // Fetch threads adopted and not yet deleted (started or not).
 int OrphanThreadCount();

@@ -1,6 +1,7 @@
 #include "crawl/page_extraction.h"
 
 #include "crawl/text_utils.h"
+#include "fetch/job_line.h"
 #include "platform/text_codec.h"
 
 namespace {
@@ -236,8 +237,7 @@ TCardJobs ExtractCardJobs(const QString& text, const QString& pageUrl) {
     jobs.Breadcrumb = CurrentBreadcrumb(text).replace(u'|', u'\u00A6');
     const QString block = ExtractBetween(text, "<div class=\"organization-category__widgets\">",
                                          QString(), "<footer");
-    jobs.JobLines =
-        ScanCardJobLines(block, pageUrl, "|||" + jobs.Breadcrumb + "|||" + jobs.ListUrl);
+    jobs.JobLines = ScanCardJobLines(block, pageUrl, CardJobTail(jobs.Breadcrumb, jobs.ListUrl));
     return jobs;
 }
 

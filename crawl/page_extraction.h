@@ -25,7 +25,7 @@ struct TListPageLinks {
 struct TCardJobs {
     QString ListUrl;      // the page URL cut back to the list's first page
     QString Breadcrumb;   // the subrubric name carried by the job lines, bars as '¦'
-    QStringList JobLines; // "<card link key>|||<breadcrumb>|||<list URL>", page order
+    QStringList JobLines; // card job lines (fetch/job_line.h) of the breadcrumb, page order
 };
 
 // A job with a non-zero code is a card; otherwise a URL that is "https://" and a

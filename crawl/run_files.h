@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QRegularExpression>
 #include <QString>
+
+#include <cstdint>
 
 // The files the program keeps in its base directory, by name. Everything that
 // reads or writes them builds their paths here, so the base directory can move
@@ -26,6 +29,20 @@ public:
     QString Journal() const { return Path(QStringLiteral("journal.dat")); }
     // Held by the one process that runs in the directory.
     QString Lock() const { return Path(QStringLiteral("run.lock")); }
+    // A run's data file and saved log, numbered by a tick count printed signed.
+    QString Data(uint32_t number) const { return Path(DataName(number)); }
+    QString Log(uint32_t number) const {
+        return Path(QStringLiteral("log-%1.txt").arg(static_cast<int32_t>(number)));
+    }
+
+    static QString DataName(uint32_t number) {
+        return QStringLiteral("data%1.csv").arg(static_cast<int32_t>(number));
+    }
+    // Whether `name` is a bare data file name, as the journal names the file it vouches for.
+    static bool IsDataName(const QString& name) {
+        static const QRegularExpression pattern(QStringLiteral("^data-?[0-9]+\\.csv$"));
+        return pattern.match(name).hasMatch();
+    }
 
 private:
     QString FBaseDir;

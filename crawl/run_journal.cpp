@@ -1,9 +1,9 @@
 #include "crawl/run_journal.h"
 
+#include "crawl/run_files.h"
 #include "platform/text_codec.h"
 
 #include <QCryptographicHash>
-#include <QRegularExpression>
 
 #include <optional>
 
@@ -69,13 +69,12 @@ struct THeader {
 
 std::optional<THeader> ParseHeader(const QByteArray& line) {
     const QList<QByteArray> fields = line.split('\t');
-    static const QRegularExpression dataName(QStringLiteral("^data-?[0-9]+\\.csv$"));
     if (fields.size() != 8 || fields[0] + '\t' + fields[1] != HeaderTag)
         return std::nullopt;
     THeader header;
     header.DataFile = QString::fromUtf8(fields[2]);
     const std::optional<int64_t> start = Number(fields[3]);
-    if (!start || !dataName.match(header.DataFile).hasMatch())
+    if (!start || !TRunFiles::IsDataName(header.DataFile))
         return std::nullopt;
     header.DataStart = *start;
     header.Prints = {fields[4], fields[5], fields[6], fields[7]};

@@ -12,6 +12,9 @@ struct TCityItem {
     bool HasUrl = true;
 };
 
+// The fetch threads a run keeps going at once unless told otherwise.
+constexpr int DefaultThreadLimit = 2;
+
 // What a run shows and reads of its window. The crawl controller calls these only
 // from its window steps, which run on the main thread while the controller waits;
 // the main window implements them with its controls, the headless front end with
@@ -35,7 +38,7 @@ public:
 
     // The two counter labels, whole texts ("Найдено организаций: 12").
     virtual void SetCounterTexts(const QString& found, const QString& written) = 0;
-    // The hidden thread-limit field's whole-number value.
+    // The hidden thread-limit field's whole-number value (DefaultThreadLimit unless set).
     virtual int ThreadLimit() const = 0;
     // The selected items of the city list, in list order.
     virtual QList<TCityItem> SelectedCities() const = 0;

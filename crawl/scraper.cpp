@@ -6,6 +6,7 @@
 #include "crawl/saved_run.h"
 #include "crawl/site_url.h"
 #include "crawl/text_utils.h"
+#include "fetch/job_line.h"
 #include "fetch/scraping_thread.h"
 #include "platform/durable_file.h"
 #include "platform/exception.h"
@@ -25,7 +26,9 @@
 
 namespace {
 
-const QString CardSeparator = QStringLiteral("|||");
+// What a failure's message says when the run ends without the pause: a disk that
+// refuses writes, or any failure that says so itself.
+const QString RunEndsText = QStringLiteral("завершаем работу");
 
 // The journal and the data file are handed to the disk itself at most this often:
 // a power loss then costs at most this much work, fetched again.
@@ -52,7 +55,7 @@ void AddCityListEntry(TNameValueList& cityList, const QString& line) {
 
 // The link an entry fetches: a card job line's card link, or the entry itself.
 QString EntryLink(const QString& entry) {
-    return entry.left(entry.indexOf(CardSeparator));
+    return SplitJobLine(entry).Url;
 }
 
 // The message of the failure being handled, for the log.
@@ -117,10 +120,10 @@ TScraper::TRunEnd TScraper::Run() {
     try {
         return DispatchLoop();
     } catch (const EFileWriteError& failure) {
-        result =
-            QStringLiteral("ERROR_") + failure.Message() + QStringLiteral(", завершаем работу");
+        result = {failure.Message() + QStringLiteral(", ") + RunEndsText, true};
     } catch (...) {
-        result = QStringLiteral("ERROR_") + FailureMessage();
+        const QString reason = FailureMessage();
+        result = {reason, reason.contains(RunEndsText)};
     }
     try {
         RunStep(&TScraper::ReportOutcome);
@@ -635,7 +638,7 @@ QString TScraper::FreeLogPath() const {
     uint32_t number = TickCount();
     QString path;
     do {
-        path = FFiles.Path(QStringLiteral("log-%1.txt").arg(static_cast<int32_t>(number++)));
+        path = FFiles.Log(number++);
     } while (QFile::exists(path));
     return path;
 }
@@ -680,11 +683,11 @@ void TScraper::ArmResumeTimer() {
     FView.ArmResumeTimer(FSettings.FailurePauseMs);
 }
 
-// A message holding "завершаем работу" asks for no pause: the run end, which
-// follows at once, sets the window idle (once, saving the log once).
+// A failure that ends the run asks for no pause: the run end, which follows at
+// once, sets the window idle (once, saving the log once).
 void TScraper::ReportOutcome() {
-    FView.AppendLog(FormatLogLine(QStringLiteral("Ошибка: ") + result.mid(6, 200)));
-    if (result.contains(QStringLiteral("завершаем работу")))
+    FView.AppendLog(FormatLogLine(QStringLiteral("Ошибка: ") + result.Reason.left(200)));
+    if (result.EndsRun)
         return;
     FView.AppendLog(FormatLogLine(QStringLiteral("Включаем паузу на 30 секунд")));
     ArmResumeTimer();

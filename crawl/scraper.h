@@ -80,6 +80,13 @@ private:
 
     // A job taken from the work list and not finished yet: its number in the
     // journal, its entry, and the fetch thread running it (none for a blank entry).
+    // A failure of the dispatch loop, kept until ReportOutcome logs it: its text as
+    // the log shows it, and whether it ends the run without the pause.
+    struct TLoopFailure {
+        QString Reason;
+        bool EndsRun = false;
+    };
+
     struct TTakenJob {
         int64_t Job;
         QString Entry;
@@ -161,7 +168,7 @@ private:
     int FPagesFetched = 0;
     int FPagesFailed = 0;
 
-    QString result;
+    TLoopFailure result;
     QString LogMessageText;
     bool CursorHourGlass = false;
     int32_t ProgressBarPosition = 0;

@@ -1,5 +1,8 @@
 #include "fetch/attempt_failure.h"
 
+#include "fetch/http_cli.h"
+#include "fetch/socket_error.h"
+
 namespace {
 
 // Only A-Z change: a non-ASCII letter whose lower case happens to be ASCII (the
@@ -13,12 +16,22 @@ QString AsciiLower(QString text) {
 
 } // namespace
 
-bool FailureNeedsPause(const QString& message, const QString& reasonPhrase) {
-    const QString lower = AsciiLower(message);
-    return lower.contains(QLatin1String("socket")) || lower.contains(QLatin1String("#10061")) ||
-           reasonPhrase == QLatin1String("Request aborted on timeout");
+TAttemptFailure TAttemptFailure::Current(int statusCode) {
+    try {
+        throw;
+    } catch (const EHttpException& failure) {
+        return {RequestFailure, failure.ErrorCode(), failure.Message(), statusCode};
+    } catch (...) {
+        return {OtherFailure, 0, CurrentExceptionMessage(), statusCode};
+    }
 }
 
-QString FailureStatusText(const QString& message, int statusCode) {
-    return QStringLiteral("ERROR_") + (message.isEmpty() ? QString::number(statusCode) : message);
+bool TAttemptFailure::NeedsPause() const {
+    if (AsciiLower(Reason).contains(QLatin1String("socket")))
+        return true;
+    return Kind == RequestFailure && (Number == WsaConnectionRefused || Number == HttpTimeoutError);
+}
+
+QString TAttemptFailure::StatusText() const {
+    return QStringLiteral("ERROR_") + (Reason.isEmpty() ? QString::number(StatusCode) : Reason);
 }

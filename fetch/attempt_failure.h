@@ -2,12 +2,27 @@
 
 #include <QString>
 
-// Whether a failed attempt looks like trouble with the connection, so the next
-// attempt waits a moment: the failure's message, its ASCII letters lower-cased,
-// holds "socket" or "#10061" (a refused connection), or the client's reason
-// phrase is exactly the inactivity time-out's "Request aborted on timeout".
-bool FailureNeedsPause(const QString& message, const QString& reasonPhrase);
+// What ended a failed attempt, kept as a value until the one place that logs it:
+// whether the client's request failed, and with which number, or anything else did
+// (a page cut short, a decoder), and the reason text.
+struct TAttemptFailure {
+    enum TKind { RequestFailure, OtherFailure };
 
-// The status text of a failure: "ERROR_" and the message, or, for an empty
-// message, "ERROR_" and the client's status code.
-QString FailureStatusText(const QString& message, int statusCode);
+    TKind Kind = OtherFailure;
+    // The request's error number (fetch/http_errors.h), a socket error number or the
+    // HTTP status; 0 for any other failure.
+    int Number = 0;
+    QString Reason;
+    // The client's status code when the attempt failed: it stands in for an empty reason.
+    int StatusCode = 0;
+
+    // The failure being handled; only to be called inside a catch block.
+    static TAttemptFailure Current(int statusCode);
+
+    // Connection trouble, so the next attempt waits a moment: the reason, its ASCII
+    // letters lower-cased, holds "socket", or the request was refused or timed out
+    // for inactivity.
+    bool NeedsPause() const;
+    // "ERROR_" and the reason, or, for an empty reason, "ERROR_" and the status code.
+    QString StatusText() const;
+};

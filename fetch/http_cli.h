@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/http_errors.h"
 #include "fetch/http_response_reader.h"
 #include "fetch/ws_socket.h"
 #include "platform/exception.h"
@@ -18,8 +19,7 @@
 class THttpContCodHandler;
 
 // The one error type Get raises: the message is the client's ReasonPhrase, the
-// code the request's error number (1 busy, 3 aborted, 5 bad version setting, 8
-// inactivity time-out, 9 closed without a status line, or a socket error number),
+// code the request's error number (fetch/http_errors.h, or a socket error number),
 // else the HTTP status code.
 class EHttpException : public Exception {
 public:
@@ -142,10 +142,9 @@ public:
     void MessagePump();
 
 protected:
-    // Makes the socket with CreateCtrlSocket and wires its events to the steps; each
-    // constructor of the hierarchy runs it, so the most derived kind of socket wins.
-    void InitCtrlSocket();
-    virtual std::unique_ptr<TWSocket> CreateCtrlSocket();
+    // A client over the given kind of socket (TSslHttpCli passes a TLS socket): the
+    // socket is made once, by the most derived constructor, and wired here.
+    explicit THttpCli(std::unique_ptr<TWSocket> socket);
     virtual void PrepareConnect();
     virtual void SendRequest(const QString& method, const QString& version);
     // One line of the status line and header, one byte per character.

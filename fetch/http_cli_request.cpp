@@ -25,7 +25,7 @@ bool THttpCli::ConnectionReusable() const {
 
 void THttpCli::StartRequest(THttpRequest request) {
     if (FState != httpReady)
-        throw EHttpException("HTTP component " + Name + " is busy", 1);
+        throw EHttpException("HTTP component " + Name + " is busy", HttpBusyError);
     const THttpUrlParts url = SplitHttpUrl(URL);
     FProtocol = url.Protocol;
     FHostName = url.HostName;
@@ -72,7 +72,7 @@ void THttpCli::OpenConnection() {
     try {
         FCtrlSocket->DnsLookup(FHostName);
     } catch (const Exception& e) {
-        FStatusCode = 404;
+        FStatusCode = HttpFailureStatus;
         FReasonPhrase = e.Message();
         FConnected = false;
         ChangeState(httpReady);
@@ -82,7 +82,7 @@ void THttpCli::OpenConnection() {
 void THttpCli::HandleLookupDone(int error) {
     if (error != 0) {
         if (FState != httpAborting) {
-            SetFailure(404, "can't resolve hostname to IP address", error);
+            SetFailure(HttpFailureStatus, "can't resolve hostname to IP address", error);
             HandleClosed(error);
         }
         return;
@@ -97,7 +97,7 @@ void THttpCli::HandleLookupDone(int error) {
         FCtrlSocket->Connect();
     } catch (const Exception&) {
         const int n = FCtrlSocket->LastError();
-        SetFailure(404, "can't connect: " + SocketFailureText(n), n);
+        SetFailure(HttpFailureStatus, "can't connect: " + SocketFailureText(n), n);
         FCtrlSocket->Close();
         HandleClosed(n);
     }
@@ -112,7 +112,7 @@ void THttpCli::PrepareConnect() {
 void THttpCli::HandleConnected(int error) {
     if (error != 0) {
         // The request ends when the socket reports the closed connection.
-        SetFailure(404, SocketFailureText(error), error);
+        SetFailure(HttpFailureStatus, SocketFailureText(error), error);
         return;
     }
     FLocationFlag = false;

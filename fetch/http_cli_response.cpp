@@ -279,7 +279,7 @@ void THttpCli::HandleClosed(int error) {
         }
         if (FState == httpAborting)
             return; // the abort's own failure stands
-        SetFailure(0, kNoStatus, error != 0 ? error : 9);
+        SetFailure(0, kNoStatus, error != 0 ? error : HttpNoStatusError);
         PostNotice(WM_HTTP_SET_READY);
         return;
     }
@@ -290,6 +290,6 @@ void THttpCli::HandleClosed(int error) {
         return;
     }
     if (FRequestDoneError == 0 && FStatusCode == 0)
-        SetFailure(0, kNoStatus, 9);
+        SetFailure(0, kNoStatus, HttpNoStatusError);
     PostNotice(WM_HTTP_SET_READY);
 }

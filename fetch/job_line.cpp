@@ -4,6 +4,10 @@ namespace {
 const QString Separator = QStringLiteral("|||");
 }
 
+QString CardJobTail(const QString& category, const QString& listUrl) {
+    return Separator + category + Separator + listUrl;
+}
+
 TJobLine SplitJobLine(const QString& line) {
     TJobLine job;
     const qsizetype first = line.indexOf(Separator);

@@ -2,8 +2,10 @@
 
 #include <QString>
 
-// One work item as the fetch thread receives it: either a page URL, or a card
-// job line "<card URL>|||<subrubric name>|||<list URL>".
+// One work item: either a page's link, or a card job line "<card link>|||<subrubric
+// name>|||<list URL>". Page extraction builds card job lines with CardJobTail, the
+// work lists keep them as text, and the controller and the fetch thread read them
+// with SplitJobLine.
 struct TJobLine {
     QString Url;
     QString Category;
@@ -15,3 +17,7 @@ struct TJobLine {
 // before the first "|||", the subrubric name the text up to the next "|||", and
 // the list URL everything after that. A line without "|||" is a page URL.
 TJobLine SplitJobLine(const QString& line);
+
+// What follows the card link in a card job line: "|||", the subrubric name, "|||"
+// and the list URL. Cards found on one page share it.
+QString CardJobTail(const QString& category, const QString& listUrl);

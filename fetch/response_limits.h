@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/http_errors.h"
 #include "platform/exception.h"
 
 #include <cstdint>
@@ -12,13 +13,8 @@ constexpr int MaxResponseHeaderLines = 1000;                 // status line and 
 constexpr int64_t MaxResponseBodyBytes = int64_t(64) << 20;  // as received and as decoded
 constexpr uint32_t MaxRequestMs = 10 * 60 * 1000;            // one Get, relocations included
 
-// The request's error numbers for a crossed bound (EHttpException::ErrorCode).
-constexpr int HeaderTooLargeError = 10;
-constexpr int BodyTooLargeError = 11;
-constexpr int RequestTooLongError = 12;
-
 // A response crossed one of the bounds. The message says which; ErrorCode is the
-// request's error number for it.
+// request's error number for it (fetch/http_errors.h).
 class EResponseLimit : public Exception {
 public:
     EResponseLimit(QString message, int errorCode)
@@ -26,16 +22,16 @@ public:
     int ErrorCode() const { return FErrorCode; }
 
     static EResponseLimit HeaderBytes() {
-        return {QStringLiteral("Response header larger than 1 MiB"), HeaderTooLargeError};
+        return {QStringLiteral("Response header larger than 1 MiB"), HttpHeaderTooLargeError};
     }
     static EResponseLimit HeaderLines() {
-        return {QStringLiteral("Response header longer than 1000 lines"), HeaderTooLargeError};
+        return {QStringLiteral("Response header longer than 1000 lines"), HttpHeaderTooLargeError};
     }
     static EResponseLimit BodyBytes() {
-        return {QStringLiteral("Response body larger than 64 MiB"), BodyTooLargeError};
+        return {QStringLiteral("Response body larger than 64 MiB"), HttpBodyTooLargeError};
     }
     static EResponseLimit Duration() {
-        return {QStringLiteral("Request took longer than 10 minutes"), RequestTooLongError};
+        return {QStringLiteral("Request took longer than 10 minutes"), HttpRequestTooLongError};
     }
 
 private:

@@ -47,7 +47,7 @@ std::unique_ptr<TSslContext> MakeSslContext(const TFetchSettings& settings) {
     auto context = std::make_unique<TSslContext>();
     context->SetSslCertFile(settings.CertFile);
     context->SetSslPrivKeyFile(settings.PrivKeyFile);
-    context->SetSslPassPhrase(QStringLiteral("vintrosk"));
+    context->SetSslPassPhrase(settings.PassPhrase);
     context->SetSslVerifyPeer(false);
     context->SetSslVersionMethod(sslBestVer_CLIENT);
     return context;
@@ -117,7 +117,7 @@ void TScrapingThread::RunJob() {
     } catch (...) {
         // A failure outside the attempts ends the job at once, without a log line.
         result = -1;
-        statusText = FailureStatusText(CurrentExceptionMessage(), FClient->StatusCode());
+        statusText = TAttemptFailure::Current(FClient->StatusCode()).StatusText();
         WaitHandlingEvents(WaitMs, true);
     }
 }
@@ -136,7 +136,7 @@ void TScrapingThread::RunAttempts() {
         } catch (...) {
             if (Terminated())
                 return;
-            HandleFailedAttempt(CurrentExceptionMessage());
+            HandleFailedAttempt(TAttemptFailure::Current(FClient->StatusCode()));
         }
     }
     if (!succeeded) {
@@ -167,12 +167,12 @@ bool TScrapingThread::Attempt(TMemoryStream& body) {
     return !Terminated();
 }
 
-void TScrapingThread::HandleFailedAttempt(const QString& message) {
+void TScrapingThread::HandleFailedAttempt(const TAttemptFailure& failure) {
     result = -1;
-    statusText = FailureStatusText(message, FClient->StatusCode());
+    statusText = failure.StatusText();
     LogMessageText = statusText + QStringLiteral(" для ") + url;
     AppendLogLine();
-    if (FailureNeedsPause(message, FClient->ReasonPhrase()))
+    if (failure.NeedsPause())
         WaitHandlingEvents(WaitMs, false);
 }
 

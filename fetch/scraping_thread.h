@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/client_files.h"
 #include "platform/thread_base.h"
 
 #include <QList>
@@ -14,6 +15,7 @@
 class TScrapingThread;
 class TSslHttpCli;
 class TMemoryStream;
+struct TAttemptFailure;
 
 // The run's lists shared by the controller and its fetch threads. Held by
 // std::shared_ptr so that a run ending on a stop or a failure can finish while
@@ -25,11 +27,13 @@ struct TRunLists {
 };
 
 // What a job uses of its surroundings besides the job line: the client's TLS files
-// (named relative to the current directory) and the client's time-out in seconds.
+// (named relative to the current directory) with the key's pass phrase, and the
+// client's time-out in seconds.
 // The defaults are the program's fixed profile; tests point them elsewhere.
 struct TFetchSettings {
-    QString CertFile = QStringLiteral("01cert.pem");
-    QString PrivKeyFile = QStringLiteral("01key.pem");
+    QString CertFile = QString::fromLatin1(ClientCertFile);
+    QString PrivKeyFile = QString::fromLatin1(ClientKeyFile);
+    QString PassPhrase = QString::fromLatin1(ClientKeyPassPhrase);
     uint32_t TimeoutSeconds = 120;
 };
 
@@ -79,7 +83,7 @@ private:
     void RunAttempts();
     // One attempt; false when a stop request ended it.
     bool Attempt(TMemoryStream& body);
-    void HandleFailedAttempt(const QString& message);
+    void HandleFailedAttempt(const TAttemptFailure& failure);
     void AppendLogLine();
 
     QStringList CustomHeaders;

@@ -163,7 +163,7 @@ int WSocketErrorFromCode(const std::error_code& code) {
     // The remaining library outcomes (already open, not found) mean the operation
     // could not go on; the connection is reported as aborted.
     if (code.category() == asio::error::get_misc_category())
-        return code == asio::error::already_open ? 10056 : 10053;
+        return code == asio::error::already_open ? WsaIsConnected : WsaConnectionAborted;
     return WSocketErrorFromErrno(code.value());
 }
 

@@ -2,17 +2,20 @@
 
 #include "fetch/ssl_ws_socket.h"
 
-TSslHttpCli::TSslHttpCli() {
-    InitCtrlSocket();
-    static_cast<TSslWSocket*>(FCtrlSocket.get())->OnSslHandshakeDone = [this](int error) {
-        Guarded([&] { HandleSslHandshakeDone(error); });
-    };
-}
+namespace {
 
-std::unique_ptr<TWSocket> TSslHttpCli::CreateCtrlSocket() {
+std::unique_ptr<TWSocket> NewSslSocket() {
     auto socket = std::make_unique<TSslWSocket>();
     socket->SslEnable = true;
     return socket;
+}
+
+} // namespace
+
+TSslHttpCli::TSslHttpCli() : THttpCli(NewSslSocket()) {
+    static_cast<TSslWSocket*>(FCtrlSocket.get())->OnSslHandshakeDone = [this](int error) {
+        Guarded([&] { HandleSslHandshakeDone(error); });
+    };
 }
 
 void TSslHttpCli::PrepareConnect() {
@@ -29,5 +32,6 @@ void TSslHttpCli::HandleSslHandshakeDone(int error) {
     if (error == 0 || FState == httpReady)
         return;
     const auto* socket = static_cast<const TSslWSocket*>(FCtrlSocket.get());
-    SetFailure(404, "SSL handshake failed - " + socket->SslHandshakeRespMsg(), 3);
+    SetFailure(HttpFailureStatus, "SSL handshake failed - " + socket->SslHandshakeRespMsg(),
+               HttpAbortedError);
 }

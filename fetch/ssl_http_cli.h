@@ -15,7 +15,6 @@ public:
     TSslContext* SslContext = nullptr;
 
 protected:
-    std::unique_ptr<TWSocket> CreateCtrlSocket() override;
     void PrepareConnect() override;
     // A failed handshake becomes the request's failure text.
     void HandleSslHandshakeDone(int error);

@@ -1,5 +1,6 @@
 #include "fetch/ssl_ws_socket.h"
 
+#include "fetch/socket_error.h"
 #include "fetch/ssl_context.h"
 #include "fetch/ssl_engine.h"
 
@@ -8,7 +9,6 @@
 
 namespace {
 
-constexpr int ConnectionAborted = 10053;
 constexpr int ClosedUnexpectedly = 1;
 
 QString HandshakeFailureText(int reason, const QStringList& libraryTexts) {
@@ -95,7 +95,7 @@ void TSslWSocket::HandleConnected(int error) {
         SslEnable = false;
         ResetSession();
         const auto alive = AliveToken();
-        CloseWithError(ConnectionAborted);
+        CloseWithError(WsaConnectionAborted);
         if (alive.expired())
             return;
         RouteFailure(failure);
@@ -133,7 +133,7 @@ void TSslWSocket::ContinueHandshake() {
     case TSslEngine::ResultFailed: {
         const int reason = ERR_GET_REASON(FEngine->FailureCode());
         if (HandshakeFailed(reason, HandshakeFailureText(reason, FEngine->FailureTexts())))
-            CloseWithError(ConnectionAborted);
+            CloseWithError(WsaConnectionAborted);
         break;
     }
     }
@@ -210,7 +210,7 @@ void TSslWSocket::DecryptAvailable() {
     if (result == TSslEngine::ResultClosed)
         CloseAfterReceived(0);
     else if (result == TSslEngine::ResultFailed)
-        CloseAfterReceived(ConnectionAborted);
+        CloseAfterReceived(WsaConnectionAborted);
 }
 
 void TSslWSocket::HandleRawEnd(int error) {
@@ -258,7 +258,7 @@ void TSslWSocket::EncryptSendBuffer() {
     const TSslEngine::TResult result = FEngine->Write(plain, encrypted);
     WriteRaw(encrypted, true);
     if (result == TSslEngine::ResultFailed)
-        CloseWithError(ConnectionAborted);
+        CloseWithError(WsaConnectionAborted);
     else if (FCloseWhenWritten && FEngine->PendingWrite() == 0)
         SendCloseNotice();
 }

@@ -11,8 +11,6 @@
 namespace {
 
 constexpr int ReadChunkSize = 16384;
-constexpr int InvalidArgument = 10022;
-constexpr int NotConnected = 10057;
 
 std::optional<asio::ip::address_v4> DottedIPv4(const QString& text) {
     std::error_code ec;
@@ -53,8 +51,9 @@ void TWSocket::DnsLookup(const QString& hostName) {
     FDnsResult.clear();
     FDnsResultList.clear();
     if (hostName.isEmpty()) {
-        FLastError = InvalidArgument;
-        throw ESocketException(QStringLiteral("DNS lookup: invalid host name."), InvalidArgument);
+        FLastError = WsaInvalidArgument;
+        throw ESocketException(QStringLiteral("DNS lookup: invalid host name."),
+                               WsaInvalidArgument);
     }
     if (DottedIPv4(hostName)) {
         FDnsResult = hostName;
@@ -97,7 +96,7 @@ void TWSocket::ResolveDone(const std::error_code& ec,
         for (const auto& entry : found)
             FDnsResultList << QString::fromStdString(entry.endpoint().address().to_string());
         if (FDnsResultList.isEmpty())
-            error = 11004;
+            error = WsaNoData;
         else
             FDnsResult = FDnsResultList.first();
     }
@@ -116,15 +115,16 @@ void TWSocket::CancelDnsLookup() {
 
 void TWSocket::Connect() {
     if (FState != wsClosed)
-        RaiseConnectFailure(QStringLiteral("Connect: socket is already in use"), 10056);
+        RaiseConnectFailure(QStringLiteral("Connect: socket is already in use"), WsaIsConnected);
     if (Proto.compare(QStringLiteral("tcp"), Qt::CaseInsensitive) != 0)
-        RaiseConnectFailure(QStringLiteral("Connect: unsupported protocol ") + Proto, 10043);
+        RaiseConnectFailure(QStringLiteral("Connect: unsupported protocol ") + Proto,
+                            WsaProtocolNotSupported);
     const auto address = DottedIPv4(Addr);
     bool portOk = false;
     const uint port = Port.toUInt(&portOk);
     if (!address || !portOk || port == 0 || port > 65535)
         RaiseConnectFailure(QStringLiteral("Connect: invalid address ") + Addr + ":" + Port,
-                            InvalidArgument);
+                            WsaInvalidArgument);
     OpenAndConnect(asio::ip::tcp::endpoint(*address, static_cast<uint16_t>(port)));
 }
 
@@ -269,7 +269,7 @@ void TWSocket::PutDataInSendBuffer(const QByteArray& data) {
 
 int TWSocket::Send(const QByteArray& data) {
     if (FState != wsConnected && FState != wsConnecting) {
-        FLastError = NotConnected;
+        FLastError = WsaNotConnected;
         return -1;
     }
     PutDataInSendBuffer(data);

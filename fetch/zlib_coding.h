@@ -33,8 +33,10 @@ private:
     TMemoryStream FStream;
 };
 
-// Adds the zlib decoder to the registry once per process; the client calls it before
-// it builds its decoding stage, so the registry is complete before any client uses it.
+// Adds the zlib decoder to the registry once per process. Called at start-up (the
+// program's main, each test and benchmark program's main), before any thread or
+// client exists: a client copies the registry when it is built, so one built
+// earlier would neither offer nor decode gzip and deflate.
 void RegisterZlibContentCoding();
 
 // The message for a zlib result code below zero.

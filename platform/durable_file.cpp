@@ -1,5 +1,7 @@
 #include "platform/durable_file.h"
 
+#include "platform/text_codec.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -81,6 +83,13 @@ void WriteFileAtomically(const QString& path, const QByteArray& bytes) {
         RaiseWriteError(path, error);
     }
     SyncDirectoryOf(target);
+}
+
+void WriteTextLinesAtomically(const QString& path, const QStringList& lines) {
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += EncodeDefaultCodePage(line) + "\r\n";
+    WriteFileAtomically(path, bytes);
 }
 
 void CutFileBack(const QString& path, int64_t size) {

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -33,6 +34,11 @@ QString SystemErrorText(int error);
 // either its old content or the whole new one. On failure the old file stays, the
 // temporary file is removed and EFileWriteError is raised.
 void WriteFileAtomically(const QString& path, const QByteArray& bytes);
+
+// Replaces the file at `path` with `lines` in the default code page, without a
+// byte-order mark, CR LF after every line, the last one too (the saved log and
+// selection.txt), as WriteFileAtomically does.
+void WriteTextLinesAtomically(const QString& path, const QStringList& lines);
 
 // Cuts the file at `path` back to `size` bytes when it is longer; raises
 // EFileWriteError when that fails. A missing file is left missing.

@@ -6,22 +6,29 @@
 #include <algorithm>
 #include <stdexcept>
 
-QByteArray GzipBytes(const QByteArray& data) {
+QByteArray Deflate(const QByteArray& plain, TDeflateFormat format, int level) {
+    // 15 window bits: a zlib wrapper; 16 more: a gzip wrapper; negative: bare deflate data.
+    const int bits = format == TDeflateFormat::Zlib   ? 15
+                     : format == TDeflateFormat::Gzip ? 31
+                                                      : -15;
     z_stream stream{};
-    // 16 + 15 window bits: a gzip wrapper around the deflate data.
-    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&stream, level, Z_DEFLATED, bits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         throw std::runtime_error("deflateInit2 failed");
-    QByteArray out(int(deflateBound(&stream, uLong(data.size()))), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
-    stream.avail_in = uInt(data.size());
+    QByteArray out(int(deflateBound(&stream, uLong(plain.size()))), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.constData()));
+    stream.avail_in = uInt(plain.size());
     stream.next_out = reinterpret_cast<Bytef*>(out.data());
     stream.avail_out = uInt(out.size());
-    int status = deflate(&stream, Z_FINISH);
+    const int status = deflate(&stream, Z_FINISH);
     deflateEnd(&stream);
     if (status != Z_STREAM_END)
         throw std::runtime_error("deflate failed");
     out.resize(int(stream.total_out));
     return out;
+}
+
+QByteArray GzipBytes(const QByteArray& data) {
+    return Deflate(data, TDeflateFormat::Gzip, Z_BEST_COMPRESSION);
 }
 
 QByteArray BrotliBytes(const QByteArray& data) {
@@ -94,4 +101,16 @@ QByteArray BrotliOfZeros(int64_t size) {
     }
     BrotliEncoderDestroyInstance(state);
     return out;
+}
+
+QByteArray SampleHtml(int size) {
+    QByteArray html = "<!DOCTYPE html><html><body>\n";
+    uint32_t seed = 12345;
+    while (html.size() < size) {
+        seed = seed * 1103515245u + 12345u;
+        html += "<div class=\"firm\"><a href=\"/firm/" + QByteArray::number(seed % 100000) +
+                "\">\xd0\x9e\xd0\xbe\xd0\xbe " + QByteArray::number(seed % 977) + "</a></div>\n";
+    }
+    html.resize(size);
+    return html;
 }

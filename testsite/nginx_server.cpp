@@ -1,7 +1,7 @@
 #include "testsite/nginx_server.h"
 
+#include "testsite/certificates.h"
 #include "testsite/loopback.h"
-#include "testsite/self_signed.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "testsite/site_server.h"
 
 #include "testsite/body_coding.h"
-#include "testsite/self_signed.h"
+#include "testsite/certificates.h"
 
 #include <asio/ip/tcp.hpp>
 #include <asio/read_until.hpp>

@@ -3,7 +3,6 @@
 #include "fetch/brotli_decode.h"
 #include "fetch/content_coding.h"
 #include "fetch/zlib_coding.h"
-#include "tests/fetch/compress_helpers.h"
 #include "testsite/body_coding.h"
 
 #include <brotli/decode.h>

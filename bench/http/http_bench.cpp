@@ -4,8 +4,9 @@
 #include "fetch/http_cli.h"
 #include "fetch/ssl_context.h"
 #include "fetch/ssl_http_cli.h"
-#include "tests/fetch/compress_helpers.h"
-#include "tests/support/scripted_server.h"
+#include "fetch/zlib_coding.h"
+#include "testsite/body_coding.h"
+#include "testsite/scripted_server.h"
 
 #include <curl/curl.h>
 #include <sys/resource.h>
@@ -88,6 +89,7 @@ void Report(const char* name, int pages, const TMeasure& m) {
 } // namespace
 
 int main(int argc, char** argv) {
+    RegisterZlibContentCoding();
     QCoreApplication app(argc, argv);
     const int pages = argc > 1 ? std::atoi(argv[1]) : 1000;
     const QByteArray page = SampleHtml(60 * 1024);

@@ -4,13 +4,16 @@
 // site's cards over and over), so that it lasts seconds and the journal's record
 // per job taken, record per row and sync per second all count. The site answers
 // at once, so the journal's share is the largest a real crawl could see.
+#include "crawl/run_files.h"
 #include "crawl/run_journal.h"
 #include "crawl/run_view.h"
 #include "crawl/scraper.h"
 #include "crawl/text_utils.h"
+#include "fetch/client_files.h"
+#include "fetch/job_line.h"
+#include "fetch/zlib_coding.h"
 #include "platform/durable_file.h"
-#include "tests/support/event_wait.h"
-#include "tests/support/test_certificates.h"
+#include "testsite/certificates.h"
 #include "testsite/site_server.h"
 
 #include <QCoreApplication>
@@ -23,6 +26,7 @@
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -55,7 +59,8 @@ private:
 QStringList CardJobs(const TSiteModel& model, int count) {
     QStringList cards;
     for (const TExpectedRecord& record : model.ExpectedRecords())
-        cards.append(StripScheme(record.Columns[12]) + "|||Bench|||" + model.BaseUrl() + "/avto/");
+        cards.append(StripScheme(record.Columns[12]) +
+                     CardJobTail("Bench", model.BaseUrl() + "/avto/"));
     QStringList jobs;
     for (int i = 0; i < count; ++i)
         jobs.append(cards[i % cards.size()]);
@@ -78,8 +83,8 @@ double ProcessCpuSeconds() {
 TMeasure Measure(const QString& dir, const QStringList& jobs, bool journal) {
     for (const QString& name : QDir(dir).entryList({"data*.csv", "log-*.txt"}, QDir::Files))
         QFile::remove(dir + "/" + name);
-    WriteFileAtomically(dir + "/lists.dat", ListFileBytes(jobs));
-    WriteFileAtomically(dir + "/allknown.dat", ListFileBytes({}));
+    WriteFileAtomically(TRunFiles(dir).Lists(), ListFileBytes(jobs));
+    WriteFileAtomically(TRunFiles(dir).AllKnown(), ListFileBytes({}));
     TQuietView view;
     TScraperSettings settings;
     settings.BaseDir = dir;
@@ -88,7 +93,13 @@ TMeasure Measure(const QString& dir, const QStringList& jobs, bool journal) {
     const double cpu = ProcessCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     scraper.Start();
-    if (!ProcessEventsUntil([&] { return scraper.Finished(); }, 600000) || scraper.Failed())
+    // The run's window steps are served here, on the main thread, until it ends.
+    while (!scraper.Finished() &&
+           std::chrono::steady_clock::now() - start < std::chrono::minutes(10)) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (!scraper.Finished() || scraper.Failed())
         throw std::runtime_error("the run did not end well");
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     const double cpuMs = (ProcessCpuSeconds() - cpu) * 1000;
@@ -139,6 +150,7 @@ double Median(std::vector<double> values) {
 } // namespace
 
 int main(int argc, char** argv) {
+    RegisterZlibContentCoding();
     QCoreApplication app(argc, argv);
     const int pages = argc > 1 ? std::atoi(argv[1]) : 3000;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
@@ -146,7 +158,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     // The fetch threads read the client certificate from the current directory.
     if (!dir.isValid() || !QDir::setCurrent(dir.path()) ||
-        !WriteClientCertificate(dir.path(), QStringLiteral("vintrosk")))
+        !WriteClientCertificate(dir.path(), QString::fromLatin1(ClientKeyPassPhrase)))
         return 1;
     WriteFileAtomically(dir.filePath("cities.txt"), site.Model().CityLine().toUtf8() + "\r\n");
     const QStringList jobs = CardJobs(site.Model(), pages);

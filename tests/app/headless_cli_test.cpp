@@ -1,4 +1,5 @@
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 #include "tests/support/test_files.h"
 
 #include <QCoreApplication>
@@ -202,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 1,
                                 ""},
                     TStatusCase{"Help", {"--help"}, {}, 0, ""}),
-    [](const testing::TestParamInfo<TStatusCase>& info) { return info.param.Name; });
+    CaseName);
 
 struct TStartCase {
     const char* Name;
@@ -267,6 +268,6 @@ INSTANTIATE_TEST_SUITE_P(
                    2,
                    "^$",
                    "^quorvel-scraper: --dir needs a value\nUsage: "}),
-    [](const testing::TestParamInfo<TStartCase>& info) { return info.param.Name; });
+    CaseName);
 
 } // namespace

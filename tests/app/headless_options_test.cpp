@@ -1,6 +1,7 @@
 #include "app/headless_options.h"
 
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 
 #include <gtest/gtest.h>
 
@@ -110,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                   false,
                   false,
                   true}),
-    [](const testing::TestParamInfo<TArgsCase>& info) { return info.param.Name; });
+    CaseName);
 
 struct TWindowArgsCase {
     const char* Name;
@@ -151,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TWindowArgsCase{"Version", {"--version"}, "", false, true, false},
                     TWindowArgsCase{"DirWithoutValue", {"--dir"}, "", false, false, true},
                     TWindowArgsCase{"DirEmpty", {"--dir", ""}, "", false, false, true}),
-    [](const testing::TestParamInfo<TWindowArgsCase>& info) { return info.param.Name; });
+    CaseName);
 
 TEST(HeadlessArgs, OnlyTheFlagSelectsTheFrontEnd) {
     EXPECT_TRUE(WantsHeadless({"--all", "--headless"}));

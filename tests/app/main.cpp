@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "fetch/zlib_coding.h"
+
 // A widget application on the offscreen platform: the window and its run behave
 // as in the program, without a display.
 int main(int argc, char** argv) {
+    RegisterZlibContentCoding();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);

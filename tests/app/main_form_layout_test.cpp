@@ -1,4 +1,5 @@
 #include "form_fixture.h"
+#include "tests/support/case_name.h"
 
 #include <QAbstractButton>
 #include <QFontInfo>
@@ -75,10 +76,7 @@ TEST_P(PlacementTest, KeepsPlaceCaptionAndAnchors) {
     ExpectPlacement(control, row.Design);
 }
 
-INSTANTIATE_TEST_SUITE_P(Controls, PlacementTest, testing::ValuesIn(PlacementCases),
-                         [](const testing::TestParamInfo<TPlacementCase>& info) {
-                             return std::string(info.param.Name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Controls, PlacementTest, testing::ValuesIn(PlacementCases), CaseName);
 
 TEST_F(FormFixture, WindowHasCaptionClientAreaAndFont) {
     TMainForm& form = ShowForm();

@@ -1,5 +1,5 @@
-#include "fake_fetch_thread.h"
 #include "form_fixture.h"
+#include "tests/support/scraper_fakes.h"
 
 #include "crawl/orphan_threads.h"
 #include "crawl/run_lock.h"
@@ -15,17 +15,26 @@ namespace {
 
 constexpr int RunBoundMs = 15000;
 
+std::shared_ptr<TFakeSite> GatedSite() {
+    auto site = std::make_shared<TFakeSite>();
+    site->Gated = true;
+    site->GateEndsOnStop = true;
+    return site;
+}
+
 const QByteArray ThreeCities = "Россия, Томск=https://tomsk.quorvel.test\r\n"
                                "Россия, Омск=https://omsk.quorvel.test\r\n"
                                "Россия, Тверь=https://tver.quorvel.test\r\n";
 
-// A window whose runs fetch through the gate instead of the network.
+// A window whose runs fetch from a canned site with no pages: every fetch waits at
+// the site's gate until the test opens it or the run stops the thread, then fails
+// its page, so a run stays busy exactly as long as a test needs.
 class RunFixture : public FormFixture {
 protected:
     TMainForm& ShowRunForm(int failurePauseMs = 30000) {
         TScraperSettings settings;
         settings.SiteBaseUrl = QStringLiteral("https://quorvel.test");
-        settings.NewFetchThread = Gate->Factory();
+        settings.NewFetchThread = [site = Site] { return new TFakeScrapingThread(site); };
         settings.FailurePauseMs = failurePauseMs;
         return ShowForm(std::move(settings));
     }
@@ -47,12 +56,12 @@ protected:
         return QTest::qWaitFor([&] { return LogHas(text); }, RunBoundMs);
     }
     bool WaitStarted(int fetches) {
-        return QTest::qWaitFor([&] { return Gate->Started.load() >= fetches; }, RunBoundMs);
+        return QTest::qWaitFor([&] { return Site->Started.load() >= fetches; }, RunBoundMs);
     }
     QStringList LogFiles() const { return QDir(Dir.path()).entryList({"log-*.txt"}, QDir::Files); }
     // Fetch threads a stopped run left behind are joined before the next test.
     void TearDown() override {
-        Gate->Open();
+        Site->Open();
         if (Form && Form->RunInProgress()) {
             Form->StopButtonClick();
             WaitRunEnd();
@@ -60,7 +69,7 @@ protected:
         DrainOrphanThreads();
     }
 
-    std::shared_ptr<TFetchGate> Gate = std::make_shared<TFetchGate>();
+    std::shared_ptr<TFakeSite> Site = GatedSite();
 };
 
 const QString Greeting = QStringLiteral("нажмите СТАРТ");
@@ -99,7 +108,7 @@ TEST_F(RunFixture, PausedRunCollectsNothingUntilResumed) {
     StartWith({0});
     ASSERT_TRUE(WaitStarted(1));
     QTest::mouseClick(Form->PauseButton, Qt::LeftButton);
-    Gate->Open();
+    Site->Open();
     QTest::mouseClick(Form->PauseButton, Qt::LeftButton);
     ASSERT_TRUE(WaitRunEnd());
     const QStringList lines = LogLines();
@@ -153,7 +162,7 @@ class AfterRunTest : public RunFixture, public testing::WithParamInterface<TAfte
 TEST_P(AfterRunTest, CommandDoesNothingOnceTheRunHasEnded) {
     StartWith({0});
     ASSERT_TRUE(WaitStarted(1));
-    Gate->Open();
+    Site->Open();
     ASSERT_TRUE(WaitRunEnd());
     Form->ProgressBar->setValue(Form->ProgressBar->maximum());
     const QString log = Form->LogsMemo->toPlainText();
@@ -281,7 +290,7 @@ TEST_P(StartQuestionsTest, AsksAboutWhatAnEarlierRunLeft) {
         WriteFile("cards.dat", row.Cards);
     ShowRunForm();
     Dialogs->Answers = row.Answers;
-    Gate->Open();
+    Site->Open();
     Form->CitiesListBox->item(1)->setSelected(true);
     QTest::mouseClick(Form->StartButton, Qt::LeftButton);
     EXPECT_EQ(Dialogs->Questions, row.Questions);
@@ -310,7 +319,7 @@ TEST_F(RunFixture, SecondStartBeforeTheRunTakesOverIsIgnored) {
 TEST_F(RunFixture, CityWithoutUrlIsNamedInTheLog) {
     WriteFile("cities.txt", "Россия, Тверь\r\nРоссия, Омск=https://omsk.quorvel.test\r\n");
     ShowRunForm();
-    Gate->Open();
+    Site->Open();
     Form->CitiesListBox->selectAll();
     QTest::mouseClick(Form->StartButton, Qt::LeftButton);
     ASSERT_TRUE(WaitRunEnd());

@@ -1,6 +1,7 @@
 #include "crawl/city_list.h"
 
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +65,6 @@ INSTANTIATE_TEST_SUITE_P(
                     TMatchCase{"ListOrderNotLabelOrder", {"plain", "Россия, Курск"}, {1, 3}},
                     TMatchCase{"RepeatedLabelSelectsOnce", {"Plain", "PLAIN"}, {3}},
                     TMatchCase{"NoPrefixMatch", {"Россия"}, {}}),
-    [](const testing::TestParamInfo<TMatchCase>& info) { return info.param.Name; });
+    CaseName);
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "crawl/run_journal.h"
 #include "platform/text_file.h"
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 #include "tests/support/test_files.h"
 
 #include <QDir>
@@ -122,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {ListsQuestion(2)},
                    {"data1.csv"},
                    Bom + "f1\r\n"}),
-    [](const testing::TestParamInfo<TStartCase>& info) { return info.param.Name; });
+    CaseName);
 
 // A run that never saved its lists: the question counts what its journal leaves,
 // and Yes cuts its data file back to the rows the journal vouches for.

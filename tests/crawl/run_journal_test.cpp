@@ -1,6 +1,7 @@
 #include "crawl/run_journal.h"
 
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 #include "tests/support/test_files.h"
 
 #include <QTemporaryDir>
@@ -170,10 +171,7 @@ const TReplayCase ReplayCases[] = {
      {{Mark + "x", Mark + "R"}}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, JournalReplay, testing::ValuesIn(ReplayCases),
-                         [](const testing::TestParamInfo<TReplayCase>& info) {
-                             return info.param.Name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, JournalReplay, testing::ValuesIn(ReplayCases), CaseName);
 
 TEST(JournalReplay, BytesWithoutAHeaderChangeNothing) {
     TSavedLists lists{Abc, Abc, {}, {}};

@@ -3,9 +3,10 @@
 #include "crawl/orphan_threads.h"
 #include "platform/text_file.h"
 #include "platform/tick_count.h"
-#include "tests/crawl/scraper_fakes.h"
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 #include "tests/support/event_wait.h"
+#include "tests/support/scraper_fakes.h"
 #include "tests/support/test_files.h"
 
 #include <QCoreApplication>
@@ -436,9 +437,7 @@ TEST_P(ScraperThrottleTest, OnlyTheFinalCountersShowWithinOneSecond) {
 INSTANTIATE_TEST_SUITE_P(Ticks, ScraperThrottleTest,
                          testing::Values(TThrottleCase{"Steady", 7000},
                                          TThrottleCase{"JustAfterWrap", 500}),
-                         [](const testing::TestParamInfo<TThrottleCase>& info) {
-                             return info.param.Name;
-                         });
+                         CaseName);
 
 TEST_F(ScraperTest, ProgressHintFollowsEveryEffectiveRefresh) {
     AddSmallSite(*Site);
@@ -500,7 +499,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      "сайт закрыт, завершаем работу",
                                      {"Ошибка: сайт закрыт, завершаем работу"},
                                      false}),
-    [](const testing::TestParamInfo<TLoopFailureCase>& info) { return info.param.Name; });
+    CaseName);
 
 struct TInputFailureCase {
     const char* Name;
@@ -533,18 +532,20 @@ TEST_P(ScraperInputFailureTest, LogsTheReasonAndLeavesStoredListsAlone) {
     EXPECT_TRUE(scraper->Failed());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, ScraperInputFailureTest,
-    testing::Values(TInputFailureCase{"NoCities",
-                                      [](ScraperTest& t) {
-                                          ASSERT_TRUE(QFile::remove(t.Dir.filePath("cities.txt")));
-                                      },
-                                      "Ошибка: Не удалось прочитать файл "},
-                    TInputFailureCase{
-                        "ListsWithoutAllKnown",
-                        [](ScraperTest& t) { t.Write("lists.dat", Bom + "city.test/a\r\n"); },
-                        "Ошибка: Не удалось прочитать файл "}),
-    [](const testing::TestParamInfo<TInputFailureCase>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Inputs, ScraperInputFailureTest,
+                         testing::Values(TInputFailureCase{"NoCities",
+                                                           [](ScraperTest& t) {
+                                                               ASSERT_TRUE(QFile::remove(
+                                                                   t.Dir.filePath("cities.txt")));
+                                                           },
+                                                           "Ошибка: Не удалось прочитать файл "},
+                                         TInputFailureCase{"ListsWithoutAllKnown",
+                                                           [](ScraperTest& t) {
+                                                               t.Write("lists.dat",
+                                                                       Bom + "city.test/a\r\n");
+                                                           },
+                                                           "Ошибка: Не удалось прочитать файл "}),
+                         CaseName);
 
 TEST_F(ScraperTest, StopPutsRunningJobsBackAndLeavesTheirThreadsToTheKeeper) {
     Write("lists.dat", Bom + "a.test\r\nb.test\r\nc.test\r\nd.test\r\ne.test\r\n");

@@ -1,6 +1,7 @@
 #include "crawl/site_url.h"
 
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,6 @@ INSTANTIATE_TEST_SUITE_P(
                     TBaseCase{"Given", "https://127.0.0.1:4443", "https://127.0.0.1:4443"},
                     TBaseCase{"TrailingSlashDropped", "https://site.test//", "https://site.test"},
                     TBaseCase{"OnlySlash", "/", "https://quorvel.ru"}),
-    [](const testing::TestParamInfo<TBaseCase>& info) { return info.param.Name; });
+    CaseName);
 
 } // namespace

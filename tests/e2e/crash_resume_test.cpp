@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 
 namespace {
 
@@ -59,6 +60,6 @@ INSTANTIATE_TEST_SUITE_P(
         TCrashPoint{"TwoCardsAfterRows", {"/firm/111-ulybka/", "/firm/112-bez-dannyh/"}, 2, 0, 1},
         TCrashPoint{"ResumedRunKilledToo", {"/firm/111-ulybka/", "/firm/112-bez-dannyh/"}, 2, 0, 3},
         TCrashPoint{"MidCrawlUnheld", {}, 0, 5, 1}, TCrashPoint{"EarlyUnheldTwice", {}, 0, 2, 2}),
-    [](const testing::TestParamInfo<TCrashPoint>& info) { return info.param.Name; });
+    CaseName);
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 
 #include <iostream>
 
@@ -92,6 +93,6 @@ INSTANTIATE_TEST_SUITE_P(
                     TDiskCase{"MidRunInjected", TFullDisk::TKind::Injected, TwoCards, 0},
                     TDiskCase{"AtTheEndTmpfs", TFullDisk::TKind::Tmpfs, LastPage, 15},
                     TDiskCase{"AtTheEndInjected", TFullDisk::TKind::Injected, LastPage, 15}),
-    [](const testing::TestParamInfo<TDiskCase>& info) { return info.param.Name; });
+    CaseName);
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 
 #include <algorithm>
 
@@ -165,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TRefusedRun{"unknown_option", {"--headless", "--everything"}, 2},
                     TRefusedRun{"fresh_and_resume", {"--headless", "--fresh", "--resume"}, 2},
                     TRefusedRun{"help", {"--headless", "--help"}, 0}),
-    [](const testing::TestParamInfo<TRefusedRun>& info) { return info.param.Name; });
+    CaseName);
 
 TEST_F(HeadlessRun, AQuestionWithoutATerminalNamesBothAnswers) {
     Dir.WriteBytes("lists.dat", Bom + "127.0.0.1:1/avto/\r\n");

@@ -1,6 +1,7 @@
 #include "scraper_process.h"
 
-#include "tests/support/test_certificates.h"
+#include "fetch/client_files.h"
+#include "testsite/certificates.h"
 #include "testsite/site_model.h"
 
 #include <QDeadlineTimer>
@@ -76,7 +77,7 @@ TScraperDir::TScraperDir(const QStringList& cityLines,
     QFile(Path("quorvel-scraper"))
         .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     WriteBytes("cities.txt", (cityLines.join("\r\n") + "\r\n").toUtf8());
-    if (!WriteClientCertificate(Path(), QStringLiteral("vintrosk")))
+    if (!WriteClientCertificate(Path(), QString::fromLatin1(ClientKeyPassPhrase)))
         throw std::runtime_error("cannot write the client certificate");
 }
 

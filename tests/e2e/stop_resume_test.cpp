@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 
 #include <algorithm>
 
@@ -63,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TStopPoint{"NumberedPageAndLastCard",
                                {"/avto/shinomontazh/page-2/", "/firm/114-apteka-zdorovie/"},
                                2}),
-    [](const testing::TestParamInfo<TStopPoint>& info) { return info.param.Name; });
+    CaseName);
 
 // A list page and a card that fail every attempt are kept in failed.dat and
 // named before the last line; once the site answers again, one resume writes

@@ -1,63 +1,81 @@
 #include "fetch/attempt_failure.h"
 
+#include "fetch/http_cli.h"
+#include "fetch/socket_error.h"
+
 #include <gtest/gtest.h>
 
 #include "tests/qt_print.h"
 
 namespace {
 
-struct TPauseCase {
-    const char* Name;
-    QString Message;
-    QString ReasonPhrase;
-    bool Pause;
-};
+constexpr auto Request = TAttemptFailure::RequestFailure;
+constexpr auto Other = TAttemptFailure::OtherFailure;
 
-class FailureNeedsPauseTest : public testing::TestWithParam<TPauseCase> {};
-
-TEST_P(FailureNeedsPauseTest, OnlyConnectionTroubleWaits) {
-    EXPECT_EQ(FailureNeedsPause(GetParam().Message, GetParam().ReasonPhrase), GetParam().Pause);
+TEST(AttemptFailureTest, OnlyConnectionTroubleWaits) {
+    const struct {
+        const char* Name;
+        TAttemptFailure Failure;
+        bool Pause;
+    } cases[] = {
+        {"refused",
+         {Request, WsaConnectionRefused, "Winsock - Connection refused (Error #10061)"},
+         true},
+        {"refused_while_connecting",
+         {Request, WsaConnectionRefused, "can't connect: Winsock - Connection refused"},
+         true},
+        {"socket_any_case", {Other, 0, "Error on SoCkEt read"}, true},
+        {"socket_inside_word", {Request, 3, "websockets gone"}, true},
+        {"other_error_number",
+         {Request, 10054, "Winsock - Connection reset by peer (Error #10054)"},
+         false},
+        {"refused_number_as_a_status", {Request, 503, "Error #10061"}, false},
+        {"broken", {Other, 0, "Broken"}, false},
+        {"http_status", {Request, 404, "Not Found"}, false},
+        {"time_out", {Request, HttpTimeoutError, HttpTimeoutReason}, true},
+        {"time_out_phrase_as_a_status", {Request, 500, HttpTimeoutReason}, false},
+        {"aborted", {Request, HttpAbortedError, "Connection aborted on request"}, false},
+        {"kelvin_sign_is_not_k", {Other, 0, QString::fromUtf8("SOC\u212AET")}, false},
+        {"cyrillic", {Other, 0, "Ошибка сокета"}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.Failure.NeedsPause(), c.Pause) << c.Name;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Failures, FailureNeedsPauseTest,
-    testing::Values(TPauseCase{"refused", "Winsock - Connection refused (Error #10061)", "", true},
-                    TPauseCase{"socket_any_case", "Error on SoCkEt read", "", true},
-                    TPauseCase{"socket_inside_word", "websockets gone", "", true},
-                    TPauseCase{"refused_number_only", "#10061", "", true},
-                    TPauseCase{"other_error_number",
-                               "Winsock - Connection reset by peer (Error #10054)", "", false},
-                    TPauseCase{"number_prefix_only", "Error #1006", "", false},
-                    TPauseCase{"broken", "Broken", "", false},
-                    TPauseCase{"http_status", "Not Found", "Not Found", false},
-                    TPauseCase{"time_out_phrase", "Request aborted on timeout",
-                               "Request aborted on timeout", true},
-                    TPauseCase{"time_out_phrase_only", "", "Request aborted on timeout", true},
-                    TPauseCase{"time_out_other_case", "", "request aborted on timeout", false},
-                    TPauseCase{"time_out_with_blank", "", "Request aborted on timeout ", false},
-                    TPauseCase{"kelvin_sign_is_not_k", QString::fromUtf8("SOC\u212AET"), "", false},
-                    TPauseCase{"cyrillic", "Ошибка сокета", "", false}),
-    [](const testing::TestParamInfo<TPauseCase>& info) { return info.param.Name; });
-
-struct TStatusCase {
-    const char* Name;
-    QString Message;
-    int StatusCode;
-    QString Status;
-};
-
-class FailureStatusTextTest : public testing::TestWithParam<TStatusCase> {};
-
-TEST_P(FailureStatusTextTest, MessageOrStatusCode) {
-    EXPECT_EQ(FailureStatusText(GetParam().Message, GetParam().StatusCode), GetParam().Status);
+TEST(AttemptFailureTest, StatusTextIsTheReasonOrTheStatusCode) {
+    const struct {
+        TAttemptFailure Failure;
+        QString Status;
+    } cases[] = {
+        {{Other, 0, "Broken", 200}, "ERROR_Broken"},
+        {{Request, 404, "", 404}, "ERROR_404"},
+        {{Other, 0, "", 0}, "ERROR_0"},
+        {{Request, 404, "Not Found", 404}, "ERROR_Not Found"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.Failure.StatusText(), c.Status);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Failures, FailureStatusTextTest,
-    testing::Values(TStatusCase{"message", "Broken", 200, "ERROR_Broken"},
-                    TStatusCase{"empty_message", "", 404, "ERROR_404"},
-                    TStatusCase{"no_status_yet", "", 0, "ERROR_0"},
-                    TStatusCase{"message_wins", "Not Found", 404, "ERROR_Not Found"}),
-    [](const testing::TestParamInfo<TStatusCase>& info) { return info.param.Name; });
+// The kind and number come from the failure itself, not from its text.
+TEST(AttemptFailureTest, CurrentTellsTheClientsFailureFromOthers) {
+    const auto current = [](auto&& raise) {
+        try {
+            raise();
+        } catch (...) {
+            return TAttemptFailure::Current(404);
+        }
+        return TAttemptFailure{};
+    };
+    const TAttemptFailure request =
+        current([] { throw EHttpException("Winsock - Connection refused", 10061); });
+    EXPECT_EQ(request.Kind, Request);
+    EXPECT_EQ(request.Number, 10061);
+    EXPECT_EQ(request.Reason, "Winsock - Connection refused");
+    EXPECT_EQ(request.StatusCode, 404);
+    const TAttemptFailure other = current([] { throw Exception("Broken"); });
+    EXPECT_EQ(other.Kind, Other);
+    EXPECT_EQ(other.Number, 0);
+    EXPECT_EQ(other.Reason, "Broken");
+}
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "fetch/brotli_decode.h"
-#include "tests/fetch/compress_helpers.h"
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 #include "testsite/body_coding.h"
 
 #include <gtest/gtest.h>
@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 [](const QByteArray& b) { return b.left(b.size() / 2); }, false},
                     TBrotliCase{"NoInputAtAll", SampleHtml(100),
                                 [](const QByteArray&) { return QByteArray(); }, false}),
-    [](const testing::TestParamInfo<TBrotliCase>& info) { return info.param.Name; });
+    CaseName);
 
 TEST(DecodeBrotliStream, StartsAtTheSourcePositionAndAppendsToDest) {
     TMemoryStream source, dest;

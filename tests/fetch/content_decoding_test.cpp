@@ -1,7 +1,8 @@
 #include "fetch/content_coding.h"
 #include "fetch/zlib_coding.h"
-#include "tests/fetch/compress_helpers.h"
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
+#include "testsite/body_coding.h"
 
 #include <gtest/gtest.h>
 
@@ -95,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
         TDecodeCase{"Identity", "identity", [] { return kPlain; }, false},
         TDecodeCase{"Star", "*", [] { return kPlain; }, false},
         TDecodeCase{"NoEncoding", "", [] { return Deflate(kPlain, TDeflateFormat::Gzip); }, false}),
-    [](const testing::TestParamInfo<TDecodeCase>& info) { return info.param.Name; });
+    CaseName);
 
 struct TFailureCase {
     const char* Name;
@@ -130,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Buffer error"},
                     TFailureCase{"InvalidData", [] { return QByteArray("\xff\xff\xff\xff junk"); },
                                  "Data error"}),
-    [](const testing::TestParamInfo<TFailureCase>& info) { return info.param.Name; });
+    CaseName);
 
 // Raw deflate with a copy that reaches back before the first byte decoded: a data
 // error after the bytes before it, never bytes from outside the output.
@@ -179,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      [] { return Deflate(kPlain, TDeflateFormat::Gzip); }},
                     TOutputLimitCase{"Deflate", "deflate",
                                      [] { return Deflate(kPlain, TDeflateFormat::Zlib); }}),
-    [](const testing::TestParamInfo<TOutputLimitCase>& info) { return info.param.Name; });
+    CaseName);
 
 TEST(ContentDecoding, OutputBlocksNeverExceed32K) {
     THandlerRig rig;

@@ -1,11 +1,13 @@
 #include "fetch_job.h"
 
-#include "tests/support/test_certificates.h"
+#include "fetch/client_files.h"
+#include "testsite/certificates.h"
 
 #include <stdexcept>
 
 TFetchJob::TFetchJob(const QString& jobLine) {
-    if (!FDir.isValid() || !WriteClientCertificate(FDir.path(), "vintrosk"))
+    if (!FDir.isValid() ||
+        !WriteClientCertificate(FDir.path(), QString::fromLatin1(ClientKeyPassPhrase)))
         throw std::runtime_error("cannot make the client certificate");
     Settings.CertFile = FDir.filePath("01cert.pem");
     Settings.PrivKeyFile = FDir.filePath("01key.pem");

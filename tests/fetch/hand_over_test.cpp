@@ -1,5 +1,6 @@
 #include "fetch/scraping_thread.h"
 
+#include "tests/support/case_name.h"
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -63,9 +64,7 @@ INSTANTIATE_TEST_SUITE_P(Lists, HandOverTest,
                                          THandOverCase{"listed_twice", {0, 1, 0}, {1, 0}, false},
                                          THandOverCase{"not_listed", {1}, {1}, true},
                                          THandOverCase{"empty_run", {}, {}, false}),
-                         [](const testing::TestParamInfo<THandOverCase>& info) {
-                             return info.param.Name;
-                         });
+                         CaseName);
 
 TEST(HandOverThreads, EveryJobEndsInFinishedListOnceWhileTheRunLetsGo) {
     constexpr int Jobs = 8;

@@ -4,10 +4,11 @@
 #include "platform/event_queue.h"
 #include "platform/process_state.h"
 #include "platform/tick_count.h"
-#include "tests/fetch/compress_helpers.h"
 #include "tests/fetch/socket_recorder.h"
 #include "tests/qt_print.h"
-#include "tests/support/scripted_server.h"
+#include "tests/support/case_name.h"
+#include "testsite/body_coding.h"
+#include "testsite/scripted_server.h"
 
 #include <gtest/gtest.h>
 
@@ -140,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
                    TConnectionEnd::Close, -1, "OK", "abcde"},
         TCloseCase{"HeaderlessPage", "<!DOCTYPE html>\n<html></html>", TConnectionEnd::Close, 9,
                    "HTTP no status code (connection closed prematurely)", "<html></html>"}),
-    [](const testing::TestParamInfo<TCloseCase>& info) { return info.param.Name; });
+    CaseName);
 
 struct TReuseCase {
     const char* Name;
@@ -173,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(TReuseCase{"Http10KeepAlive", "Connection: keep-alive\r\n", "1.0", 1},
                     TReuseCase{"Http10Plain", "", "1.0", 2}, TReuseCase{"Http11", "", "1.1", 1},
                     TReuseCase{"Http11Close", "Connection: close\r\n", "1.1", 2}),
-    [](const testing::TestParamInfo<TReuseCase>& info) { return info.param.Name; });
+    CaseName);
 
 struct TChainCase {
     int Relocations;
@@ -263,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   1},
                     TLocationCase{"OtherHostName", "http://localhost:{port}/other",
                                   "GET /other HTTP/1.0\r\n", 2}),
-    [](const testing::TestParamInfo<TLocationCase>& info) { return info.param.Name; });
+    CaseName);
 
 TEST(HttpClient, RefusedPort) {
     TClientRig rig;
@@ -398,7 +399,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TLargeBodyCase{"PlainGzipToClose", false, true, false, TConnectionEnd::Close},
                     TLargeBodyCase{"PlainGzipWithLength", false, true, true,
                                    TConnectionEnd::Close}),
-    [](const testing::TestParamInfo<TLargeBodyCase>& info) { return info.param.Name; });
+    CaseName);
 
 // ---- bounds a response must keep --------------------------------------------
 
@@ -465,7 +466,7 @@ INSTANTIATE_TEST_SUITE_P(
                               ZeroBomb(TDeflateFormat::Zlib);
                    },
                    11, "Response body larger than 64 MiB"}),
-    [](const testing::TestParamInfo<TBoundCase>& info) { return info.param.Name; });
+    CaseName);
 
 // The clock moves ten seconds at every reading, so a reply that trickles in over a
 // moment of real time takes hours by the client's clock, while no gap between two
@@ -534,7 +535,7 @@ INSTANTIATE_TEST_SUITE_P(
              {TExchange{TReadMode::AnyBytes, {QByteArray("\x15\x03\x03\x00\x02\x01\x00", 7)}, 0}},
              TConnectionEnd::KeepOpen},
             "SSL handshake failed - Error, connection closed unexpectedly"}),
-    [](const testing::TestParamInfo<THandshakeCase>& info) { return info.param.Name; });
+    CaseName);
 
 TEST(HttpsClient, MissingKeyFileAbortsEveryAttempt) {
     TScriptedServer server({.Tls = true});

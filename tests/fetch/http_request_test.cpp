@@ -1,5 +1,6 @@
 #include "tests/fetch/http_feed_rig.h"
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 
 #include <gtest/gtest.h>
 
@@ -105,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  "GET /aX-Injected: 1 HTTP/1.0\r\nAccept: text/html, */*\r\n"
                                  "Accept-Encoding: gzip, deflate, br\r\nUser-Agent: {agent}\r\n"
                                  "Host: h.test\r\n\r\n"}),
-    [](const testing::TestParamInfo<TRequestCase>& info) { return info.param.Name; });
+    CaseName);
 
 TEST(HttpRequest, HeadCarriesNoAcceptEncoding) {
     TFeedCli cli;

@@ -1,5 +1,6 @@
 #include "fetch/http_response_reader.h"
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 
 #include <gtest/gtest.h>
 
@@ -142,10 +143,7 @@ TEST_P(ReadTable, EverySplitGivesTheSameItems) {
     EXPECT_EQ(ReadByteByByte(c.Bytes, c.Framing), c.Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Reads, ReadTable, testing::ValuesIn(kReads),
-                         [](const testing::TestParamInfo<TReadCase>& info) {
-                             return info.param.Name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Reads, ReadTable, testing::ValuesIn(kReads), CaseName);
 
 QByteArray HeaderOfLines(int lines) {
     QByteArray header = "HTTP/1.1 200 OK\r\n";
@@ -212,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {hbfToClose, -1, 1},
                    "Response header longer than 1000 lines",
                    0}),
-    [](const testing::TestParamInfo<TBoundCase>& info) { return info.param.Name; });
+    CaseName);
 
 struct TBodyBoundCase {
     const char* Name;
@@ -242,7 +240,7 @@ TEST_P(BodyBoundTable, BodyBeyondTheBoundFails) {
         EXPECT_EQ(rig.Log.Body.size(), c.BodySize);
         if (c.Crossed) {
             EXPECT_EQ(rig.Log.Limit, "Response body larger than 64 MiB");
-            EXPECT_EQ(rig.Reader.Failure().ErrorCode(), BodyTooLargeError);
+            EXPECT_EQ(rig.Reader.Failure().ErrorCode(), HttpBodyTooLargeError);
         }
     }
 }
@@ -261,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
                        10},
         TBodyBoundCase{
             "ChunkDataPastIt", "5\r\n01234\r\n6\r\n56789X\r\n0\r\n\r\n", {hbfChunked}, true, 10}),
-    [](const testing::TestParamInfo<TBodyBoundCase>& info) { return info.param.Name; });
+    CaseName);
 
 // Body bytes come straight from the bytes as read: one piece per read, not one per
 // byte or per line.

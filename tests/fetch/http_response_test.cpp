@@ -1,6 +1,7 @@
-#include "tests/fetch/compress_helpers.h"
 #include "tests/fetch/http_feed_rig.h"
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
+#include "testsite/body_coding.h"
 
 #include <gtest/gtest.h>
 
@@ -95,10 +96,7 @@ TEST_P(ResponseTable, EverySplitGivesTheSameOutcome) {
     EXPECT_EQ(RunFeed(c.Response, bytes, c.ServerCloses), whole);
 }
 
-INSTANTIATE_TEST_SUITE_P(Responses, ResponseTable, testing::ValuesIn(kResponses),
-                         [](const testing::TestParamInfo<TResponseCase>& info) {
-                             return info.param.Name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Responses, ResponseTable, testing::ValuesIn(kResponses), CaseName);
 
 struct TStatusCase {
     QByteArray Line;

@@ -3,12 +3,13 @@
 #include "fetch/response_limits.h"
 #include "platform/tick_count.h"
 #include "tests/fetch/socket_recorder.h"
-#include "tests/support/scripted_server.h"
 #include "testsite/body_coding.h"
+#include "testsite/scripted_server.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 
 #include <atomic>
 #include <functional>
@@ -142,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   Repeated("ERROR_Response body larger than 64 MiB", 15),
                                   {FinalWait},
                                   ""}),
-    [](const testing::TestParamInfo<TAttemptsCase>& info) { return info.param.Name; });
+    CaseName);
 
 // "br" is decoded only when the header says exactly that; anything else reaches
 // the completeness test as it came.
@@ -214,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TJobLineCase{"card_without_subrubric", "/firm/102/",
                                  "||||||https://127.0.0.1/avto/", 1, "", "https://127.0.0.1/avto/"},
                     TJobLineCase{"list_page", "/avto/page-2/", "", 0, "", ""}),
-    [](const testing::TestParamInfo<TJobLineCase>& info) { return info.param.Name; });
+    CaseName);
 
 TEST_F(FetchJobTest, UnloadableCertificateFailsEveryAttemptWithoutPausing) {
     Server.SetScripts(Replies({Ok(Page)}));
@@ -334,7 +335,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(TStopCase{"first_attempt", {QByteArray()}, 0, "", 0},
                     TStopCase{
                         "after_a_failure", {NotFound, QByteArray()}, -1, "ERROR_Not Found", 1}),
-    [](const testing::TestParamInfo<TStopCase>& info) { return info.param.Name; });
+    CaseName);
 
 TEST_F(FetchWaits, FinalWaitEndsOnAStopRequest) {
     Server.SetScripts(Replies({Ok(Capital)}));

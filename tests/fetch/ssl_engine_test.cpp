@@ -1,7 +1,7 @@
 #include "fetch/ssl_engine.h"
 
 #include "tests/qt_print.h"
-#include "tests/support/test_certificates.h"
+#include "testsite/certificates.h"
 
 #include <openssl/pem.h>
 #include <openssl/ssl.h>

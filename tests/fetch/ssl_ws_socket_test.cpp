@@ -1,12 +1,14 @@
 #include "fetch/ssl_ws_socket.h"
 
+#include "fetch/client_files.h"
 #include "fetch/ssl_context.h"
 #include "platform/event_queue.h"
 #include "tests/fetch/socket_recorder.h"
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 #include "tests/support/event_wait.h"
-#include "tests/support/scripted_server.h"
-#include "tests/support/test_certificates.h"
+#include "testsite/certificates.h"
+#include "testsite/scripted_server.h"
 
 #include <QDir>
 #include <QFile>
@@ -235,13 +237,13 @@ TEST_P(SlowReaderTest, EveryByteComesBeforeTheClose) {
     EXPECT_TRUE(receivedAtClose == body);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Connections, SlowReaderTest,
-    testing::Values(TSlowReaderCase{"TlsWithCloseNotice", true, TConnectionEnd::Close},
-                    TSlowReaderCase{"TlsWithoutCloseNotice", true,
-                                    TConnectionEnd::CloseWithoutNotify},
-                    TSlowReaderCase{"Plain", false, TConnectionEnd::Close}),
-    [](const testing::TestParamInfo<TSlowReaderCase>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Connections, SlowReaderTest,
+                         testing::Values(TSlowReaderCase{"TlsWithCloseNotice", true,
+                                                         TConnectionEnd::Close},
+                                         TSlowReaderCase{"TlsWithoutCloseNotice", true,
+                                                         TConnectionEnd::CloseWithoutNotify},
+                                         TSlowReaderCase{"Plain", false, TConnectionEnd::Close}),
+                         CaseName);
 
 TEST(SslWSocketTest, CloseSendsTheCloseNoticeAndReportsTheCloseLater) {
     TScriptedServer server({.Tls = true});
@@ -295,7 +297,7 @@ class SslSetupFailureTest : public testing::TestWithParam<TSetupCase> {};
 
 TEST_P(SslSetupFailureTest, ClosesWith10053AndRoutesTheFailure) {
     QTemporaryDir dir;
-    ASSERT_TRUE(WriteClientCertificate(dir.path(), QStringLiteral("vintrosk")));
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), QString::fromLatin1(ClientKeyPassPhrase)));
     TScriptedServer server({.Tls = true});
     server.SetScripts({TConnectionScript::Silent()});
     TClient client(server);
@@ -346,15 +348,15 @@ INSTANTIATE_TEST_SUITE_P(
         TSetupCase{"EmptyCipherList",
                    [](TClient& c, const QDir&) { c.Context.SetSslCipherList(QString()); },
                    "Cipher list empty"}),
-    [](const testing::TestParamInfo<TSetupCase>& info) { return info.param.Name; });
+    CaseName);
 
 TEST(SslWSocketTest, ClientCertificateWithTheRightPassPhraseIsAccepted) {
     QTemporaryDir dir;
-    ASSERT_TRUE(WriteClientCertificate(dir.path(), QStringLiteral("vintrosk")));
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), QString::fromLatin1(ClientKeyPassPhrase)));
     TScriptedServer server({.Tls = true});
     server.SetScripts({TConnectionScript::Silent()});
     TClient client(server);
-    client.Context.SetSslPassPhrase(QStringLiteral("vintrosk"));
+    client.Context.SetSslPassPhrase(QString::fromLatin1(ClientKeyPassPhrase));
     client.Context.SetSslCertFile(QDir(dir.path()).filePath("01cert.pem"));
     client.Context.SetSslPrivKeyFile(QDir(dir.path()).filePath("01key.pem"));
     client.Socket.Connect();
@@ -370,12 +372,12 @@ TEST(SslWSocketTest, KeyFileAppearingLaterIsUsedByTheNextConnection) {
     TScriptedServer server({.Tls = true});
     server.SetScripts({TConnectionScript::Silent()});
     TClient client(server);
-    client.Context.SetSslPassPhrase(QStringLiteral("vintrosk"));
+    client.Context.SetSslPassPhrase(QString::fromLatin1(ClientKeyPassPhrase));
     client.Context.SetSslCertFile(QDir(dir.path()).filePath("01cert.pem"));
     client.Context.SetSslPrivKeyFile(keyFile);
     client.Socket.Connect();
     ASSERT_TRUE(PumpUntil([&] { return !client.Recorder.Failures.isEmpty(); }));
-    ASSERT_TRUE(WriteClientCertificate(dir.path(), QStringLiteral("vintrosk")));
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), QString::fromLatin1(ClientKeyPassPhrase)));
     client.Recorder.Events.clear();
     client.Socket.SslEnable = true;
     client.Socket.Connect();

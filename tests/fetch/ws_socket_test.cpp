@@ -5,7 +5,7 @@
 #include "tests/fetch/socket_recorder.h"
 #include "tests/qt_print.h"
 #include "tests/support/event_wait.h"
-#include "tests/support/scripted_server.h"
+#include "testsite/scripted_server.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/crawl/scraper_fakes.h"
+#include "tests/support/scraper_fakes.h"
 
 #include "crawl/scraper.h"
 #include "platform/exception.h"

@@ -1,6 +1,6 @@
-#include "tests/support/scripted_server.h"
+#include "testsite/scripted_server.h"
 
-#include "tests/support/test_certificates.h"
+#include "testsite/certificates.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>

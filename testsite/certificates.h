@@ -3,8 +3,12 @@
 #include <QByteArray>
 #include <QString>
 
-// Certificates and keys made at test time with the TLS library (P-256 keys,
-// SHA-256 signatures), so no key material lives in the repository.
+#include <openssl/ssl.h>
+
+// Certificates and keys made at run time with the TLS library (P-256 keys, SHA-256
+// signatures), so no key material lives in the repository: the site's own, and
+// the ones tests, benchmarks and the demo need. Any thread; throw
+// std::runtime_error when the library fails.
 
 struct TTestCertificate {
     QByteArray CertificatePem;
@@ -14,6 +18,14 @@ struct TTestCertificate {
 // A self-signed certificate for `commonName`: valid from an hour ago for 30 days,
 // or, when `expired`, one that ended yesterday.
 TTestCertificate MakeSelfSignedCertificate(const QString& commonName, bool expired = false);
+
+// Gives `context` a fresh self-signed certificate for 127.0.0.1 and its key, so the
+// site needs no files.
+void UseSelfSignedCertificate(SSL_CTX* context);
+
+// Writes a fresh self-signed certificate for 127.0.0.1 and its unencrypted key as
+// PEM files, for a server that reads them from disk.
+void WriteSelfSignedPem(const QString& certFile, const QString& keyFile);
 
 // Writes a fresh client certificate and its private key into `dir` as
 // `certName` and `keyName`, the key encrypted (AES-256) with `passPhrase`.

@@ -1,4 +1,4 @@
-#include "tests/support/test_certificates.h"
+#include "testsite/certificates.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,7 +30,7 @@ QByteArray BioBytes(BIO* bio) {
 
 void Require(bool ok, const char* what) {
     if (!ok)
-        throw std::runtime_error(std::string("test certificate: ") + what);
+        throw std::runtime_error(std::string("self-signed certificate: ") + what);
 }
 
 TCertPtr SignedCertificate(EVP_PKEY* key, const QString& commonName, bool expired) {
@@ -72,20 +72,37 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
            file.write(bytes) == bytes.size();
 }
 
+TKeyPtr NewKey() {
+    TKeyPtr key(EVP_EC_gen("P-256"));
+    Require(key != nullptr, "key generation");
+    return key;
+}
+
 } // namespace
 
 TTestCertificate MakeSelfSignedCertificate(const QString& commonName, bool expired) {
-    TKeyPtr key(EVP_EC_gen("P-256"));
-    Require(key != nullptr, "key generation");
-    TCertPtr cert = SignedCertificate(key.get(), commonName, expired);
+    const TKeyPtr key = NewKey();
+    const TCertPtr cert = SignedCertificate(key.get(), commonName, expired);
     return {CertificatePem(cert.get()), KeyPem(key.get(), QByteArray())};
+}
+
+void UseSelfSignedCertificate(SSL_CTX* context) {
+    const TKeyPtr key = NewKey();
+    const TCertPtr cert = SignedCertificate(key.get(), QStringLiteral("127.0.0.1"), false);
+    Require(SSL_CTX_use_certificate(context, cert.get()) == 1, "use certificate");
+    Require(SSL_CTX_use_PrivateKey(context, key.get()) == 1, "use key");
+}
+
+void WriteSelfSignedPem(const QString& certFile, const QString& keyFile) {
+    const TTestCertificate pem = MakeSelfSignedCertificate(QStringLiteral("127.0.0.1"));
+    Require(WriteFile(certFile, pem.CertificatePem) && WriteFile(keyFile, pem.KeyPem),
+            "cannot write a PEM file");
 }
 
 bool WriteClientCertificate(const QString& dir, const QString& passPhrase, const QString& certName,
                             const QString& keyName) {
-    TKeyPtr key(EVP_EC_gen("P-256"));
-    Require(key != nullptr, "key generation");
-    TCertPtr cert = SignedCertificate(key.get(), QStringLiteral("quorvel client"), false);
+    const TKeyPtr key = NewKey();
+    const TCertPtr cert = SignedCertificate(key.get(), QStringLiteral("quorvel client"), false);
     const QDir base(dir);
     return WriteFile(base.filePath(certName), CertificatePem(cert.get())) &&
            WriteFile(base.filePath(keyName), KeyPem(key.get(), passPhrase.toUtf8()));

@@ -1,0 +1,21 @@
+#pragma once
+
+// The request's own error numbers (EHttpException::ErrorCode, the client's
+// FRequestDoneError) and the reasons that go with the ones the caller tells apart.
+// Socket failures carry their socket error number instead (fetch/socket_error.h);
+// a request that ended on an HTTP error status carries that status.
+constexpr int HttpBusyError = 1;            // Get while a request runs
+constexpr int HttpAbortedError = 3;         // aborted: by the caller, a failure, a handshake
+constexpr int HttpVersionError = 5;         // a RequestVer other than "1.0" or "1.1"
+constexpr int HttpTimeoutError = 8;         // no byte moved within Timeout
+constexpr int HttpNoStatusError = 9;        // closed before a status line came whole
+constexpr int HttpHeaderTooLargeError = 10; // the response bounds (fetch/response_limits.h)
+constexpr int HttpBodyTooLargeError = 11;
+constexpr int HttpRequestTooLongError = 12;
+
+// The status a request reports when it failed before any response: the site's
+// "page not there", whatever kept it from answering.
+constexpr int HttpFailureStatus = 404;
+
+// The inactivity time-out's reason phrase.
+inline constexpr char HttpTimeoutReason[] = "Request aborted on timeout";

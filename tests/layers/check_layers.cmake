@@ -1,0 +1,58 @@
+# Fails, naming every offending line, when a source of a layer includes a header of
+# a layer above it or of the tests, benchmarks or test site, or when a source
+# below app/ includes a QtWidgets header.
+#   cmake -DSOURCE_DIR=<source root> -DWIDGETS_INCLUDE_DIRS=<Qt6::Widgets include dirs> -P check_layers.cmake
+cmake_minimum_required(VERSION 3.25)
+
+# The folders each layer may include from; any other folder of the tree is above it.
+set(may_include_platform platform)
+set(may_include_fetch fetch platform)
+set(may_include_crawl crawl fetch platform)
+set(may_include_app app crawl fetch platform)
+set(tree_folders app crawl fetch platform testsite tests bench)
+
+# Every header name of the QtWidgets module ("QPushButton", "QtWidgets").
+set(widget_headers QtWidgets)
+foreach(dir IN LISTS WIDGETS_INCLUDE_DIRS)
+    if(dir MATCHES "/QtWidgets$")
+        file(GLOB names RELATIVE ${dir} ${dir}/Q*)
+        list(APPEND widget_headers ${names})
+    endif()
+endforeach()
+list(LENGTH widget_headers widget_count)
+if(widget_count LESS 10)
+    message(FATAL_ERROR "No QtWidgets headers found in '${WIDGETS_INCLUDE_DIRS}'")
+endif()
+
+set(faults "")
+set(checked 0)
+foreach(layer platform fetch crawl app)
+    file(GLOB_RECURSE sources ${SOURCE_DIR}/${layer}/*.h ${SOURCE_DIR}/${layer}/*.cpp)
+    foreach(source IN LISTS sources)
+        math(EXPR checked "${checked} + 1")
+        file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include")
+        foreach(line IN LISTS includes)
+            if(line MATCHES "#[ \t]*include[ \t]*[\"<]([A-Za-z0-9_]+)/")
+                set(folder ${CMAKE_MATCH_1})
+                if(folder IN_LIST tree_folders AND NOT folder IN_LIST may_include_${layer})
+                    list(APPEND faults "${source}: ${line} (${layer}/ may not include ${folder}/)")
+                endif()
+            endif()
+            if(NOT layer STREQUAL "app" AND line MATCHES "#[ \t]*include[ \t]*<([A-Za-z0-9_]+)(/[A-Za-z0-9_]+)?>")
+                set(header ${CMAKE_MATCH_1})
+                if(header IN_LIST widget_headers)
+                    list(APPEND faults "${source}: ${line} (a QtWidgets header below app/)")
+                endif()
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+
+if(checked EQUAL 0)
+    message(FATAL_ERROR "No sources found under '${SOURCE_DIR}'")
+endif()
+if(faults)
+    list(JOIN faults "\n" text)
+    message(FATAL_ERROR "Includes that point up the layers:\n${text}")
+endif()
+message(STATUS "${checked} sources keep to the layers")
