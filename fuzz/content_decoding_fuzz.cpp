@@ -13,7 +13,7 @@
 #include "fetch/content_coding.h"
 #include "fetch/zlib_coding.h"
 #include "fuzz/fuzz_support.h"
-#include "tests/fetch/compress_helpers.h"
+#include "testsite/body_coding.h"
 
 #include <brotli/encode.h>
 
