@@ -26,11 +26,14 @@ QString MakeAbsolute(const QString& link, const QString& prefix) {
 }
 
 // As browsers read an href: blanks and control characters around it are dropped,
-// and so are tabs and line breaks inside it, so no work-list line ever holds one.
-QString CleanLink(const QString& href) {
-    QString link = Trim(href);
+// and so are tabs and line breaks inside it. They are dropped from the prefix too
+// (a page address from a hand-edited cities.txt may hold one), so no work-list
+// line and no link key of rubrics.dat ever holds one. A bar is sent as browsers
+// send it, "%7C", so that a link key never holds the separator of a card job line.
+QString CleanLink(const QString& href, const QString& prefix) {
+    QString link = MakeAbsolute(Trim(href), prefix);
     link.removeIf([](QChar c) { return c == u'\t' || c == u'\r' || c == u'\n'; });
-    return link;
+    return link.replace(u'|', QStringLiteral("%7C"));
 }
 
 // Appends the link key of a link found on a page. A root-relative link hangs off
@@ -39,7 +42,7 @@ QString CleanLink(const QString& href) {
 // nothing the crawl can fetch and is left out; an empty link keeps its empty key.
 void AppendLinkKey(QStringList& keys, const QString& href, const QString& prefix,
                    const QString& tail = {}) {
-    const QString link = MakeAbsolute(CleanLink(href), prefix);
+    const QString link = CleanLink(href, prefix);
     if (link.isEmpty() || HasWebScheme(link))
         keys.append(StripScheme(link) + tail);
 }
@@ -229,7 +232,9 @@ TCardJobs ExtractCardJobs(const QString& text, const QString& pageUrl) {
     TCardJobs jobs;
     const qsizetype numbered = pageUrl.indexOf(QStringLiteral("/page-"));
     jobs.ListUrl = numbered < 0 ? pageUrl : pageUrl.left(numbered + 1);
-    jobs.Breadcrumb = CurrentBreadcrumb(text);
+    // The name sits between the separators "|||" of a job line, which a bar in it
+    // could fake; it is written with broken bars instead.
+    jobs.Breadcrumb = CurrentBreadcrumb(text).replace(u'|', u'\u00A6');
     const QString block = ExtractBetween(text, "<div class=\"organization-category__widgets\">",
                                          QString(), "<footer");
     jobs.JobLines = ScanCardJobLines(block, pageUrl, CardJobTail(jobs.Breadcrumb, jobs.ListUrl));

@@ -1,6 +1,7 @@
 #include "crawl/run_journal.h"
 
 #include "crawl/run_files.h"
+#include "platform/text_codec.h"
 
 #include <openssl/sha.h>
 
@@ -11,9 +12,11 @@ namespace {
 const QByteArray HeaderTag = "J\t1";
 
 // Line breaks and the escape character itself are escaped, so that every record
-// stays one line whatever text it carries.
+// stays one line whatever text it carries. Text is coded as the list files code
+// it, and a U+FEFF at the start of an entry is kept, as it is in them: a replayed
+// entry must equal the one in the files.
 QByteArray Escape(const QString& text) {
-    QByteArray bytes = text.toUtf8();
+    QByteArray bytes = EncodeUtf8(text);
     if (!bytes.contains('\\') && !bytes.contains('\n') && !bytes.contains('\r'))
         return bytes;
     return bytes.replace("\\", "\\\\").replace("\n", "\\n").replace("\r", "\\r");
@@ -21,7 +24,7 @@ QByteArray Escape(const QString& text) {
 
 QString Unescape(const QByteArray& bytes) {
     if (!bytes.contains('\\'))
-        return QString::fromUtf8(bytes);
+        return DecodeUtf8(bytes);
     QByteArray plain;
     plain.reserve(bytes.size());
     for (qsizetype i = 0; i < bytes.size(); ++i) {
@@ -32,7 +35,7 @@ QString Unescape(const QByteArray& bytes) {
         const char next = bytes[++i];
         plain.append(next == 'n' ? '\n' : next == 'r' ? '\r' : next);
     }
-    return QString::fromUtf8(plain);
+    return DecodeUtf8(plain);
 }
 
 QByteArray Record(char tag, const QByteArray& payload) {

@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <array>
-#include <exception>
 #include <mutex>
 
 namespace {
@@ -38,35 +37,6 @@ int64_t ProbeHeader(const QByteArray& data, int windowBits) {
     const int64_t consumed = data.size() - strm.avail_in;
     inflateEnd(&strm);
     return rc == Z_OK ? consumed : -1;
-}
-
-// State shared with the call-back inflater's input and output functions.
-struct TInflateContext {
-    unsigned char* Input;
-    unsigned InputLength;
-    const TWriteBufferProc* Output;
-    std::exception_ptr Failure;
-};
-
-unsigned InflateInput(void* desc, z_const unsigned char** buf) {
-    auto* ctx = static_cast<TInflateContext*>(desc);
-    *buf = ctx->Input;
-    const unsigned length = ctx->InputLength;
-    ctx->InputLength = 0;
-    return length;
-}
-
-// A failure of the output target must not unwind through zlib's frames: it is kept
-// and raised again once inflateBack has returned.
-int InflateOutput(void* desc, unsigned char* buf, unsigned len) {
-    auto* ctx = static_cast<TInflateContext*>(desc);
-    try {
-        (*ctx->Output)(reinterpret_cast<const char*>(buf), len);
-        return 0;
-    } catch (...) {
-        ctx->Failure = std::current_exception();
-        return 1;
-    }
 }
 
 } // namespace
@@ -114,27 +84,37 @@ void THttpCCodzlib::Complete() {
 }
 
 // Decodes the deflate data from `start`; whatever follows its end (checksums, length,
-// stray bytes) stays unread, and the stream position marks where it begins.
+// stray bytes) stays unread, and the stream position marks where it begins. The
+// output goes out a buffer at a time, and a distance reaching back before the first
+// byte decoded is a data error (never bytes from outside the output).
 void THttpCCodzlib::Inflate(int64_t start) {
-    std::array<unsigned char, 32768> window;
     z_stream strm{};
-    int rc = inflateBackInit(&strm, 15, window.data());
+    int rc = inflateInit2(&strm, -15);
     if (rc < 0)
         RaiseZlib(rc);
     const QByteArray& data = FStream.Data();
-    TInflateContext ctx{reinterpret_cast<unsigned char*>(const_cast<char*>(data.constData())) +
-                            start,
-                        static_cast<unsigned>(data.size() - start),
-                        &FOutputWriteBuffer,
-                        {}};
-    strm.next_in = nullptr;
-    strm.avail_in = 0;
-    rc = inflateBack(&strm, &InflateInput, &ctx, &InflateOutput, &ctx);
-    const unsigned unread = strm.next_in ? strm.avail_in : 0;
-    inflateBackEnd(&strm);
-    if (ctx.Failure)
-        std::rethrow_exception(ctx.Failure);
-    FStream.Seek(data.size() - unread - ctx.InputLength);
+    strm.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData())) + start;
+    strm.avail_in = static_cast<uInt>(data.size() - start);
+    std::array<char, 32768> out;
+    try {
+        do {
+            strm.next_out = reinterpret_cast<Bytef*>(out.data());
+            strm.avail_out = static_cast<uInt>(out.size());
+            rc = inflate(&strm, Z_NO_FLUSH);
+            const int64_t produced = int64_t(out.size()) - strm.avail_out;
+            if (produced > 0)
+                FOutputWriteBuffer(out.data(), produced);
+        } while (rc == Z_OK && (strm.avail_in > 0 || strm.avail_out == 0));
+    } catch (...) {
+        inflateEnd(&strm);
+        throw;
+    }
+    const unsigned unread = strm.avail_in;
+    inflateEnd(&strm);
+    FStream.Seek(data.size() - unread);
+    // Input that ends before the last block is the library's "no progress" case.
+    if (rc == Z_OK)
+        rc = Z_BUF_ERROR;
     if (rc < 0)
         RaiseZlib(rc);
 }

@@ -1,7 +1,9 @@
 #include "crawl/page_extraction.h"
 
 #include "crawl/text_utils.h"
+#include "fetch/job_line.h"
 #include "tests/crawl/fixture.h"
+#include "tests/crawl/literal_rules.h"
 #include "tests/qt_print.h"
 
 #include <iterator>
@@ -100,6 +102,10 @@ TEST(ExtractCityPage, ScanEdges) {
          h + "<a href=\" /a/\r\nb\tc\n \">",
          "https://c.ru",
          {"c.ru/a/bc"}},
+        {"tabs and line breaks of a hand-edited page address dropped as well",
+         h + "<a href=\"/x\">",
+         "https://c.\tru\r\n/r",
+         {"c.ru/r/x"}},
         {"a heading 10 characters after the href is consumed with it",
          h + "href=\"/abc" + h + "href=\"/d\"",
          "https://c.ru",
@@ -223,6 +229,23 @@ TEST(ExtractCardJobs, FixturePages) {
         EXPECT_EQ(jobs.Breadcrumb, c.breadcrumb) << c.fixture;
         EXPECT_EQ(jobs.JobLines, c.jobLines) << c.fixture;
     }
+}
+
+// Bars in a card link or in the subrubric name must not fake the separators of
+// the job line: it splits back into the card, the name and the list URL.
+TEST(ExtractCardJobs, BarsCannotFakeASeparator) {
+    const QString page =
+        u"<span class=\"breadcrumbs-list__link is-current\">|A ||| B|</span>"
+        "<div class=\"organization-category__widgets\"> class=\"org-widget-header__title\">"
+        "<a href=\"/o|||x|\"></div><footer"_qs;
+    const TCardJobs jobs = ExtractCardJobs(page, "https://h.ru/l|/");
+    const QString name = u"¦A ¦¦¦ B¦"_qs;
+    ASSERT_EQ(jobs.JobLines,
+              QStringList({"h.ru/o%7C%7C%7Cx%7C|||" + name + "|||https://h.ru/l|/"}));
+    const TJobLine job = SplitJobLine(AddScheme(jobs.JobLines[0]));
+    EXPECT_EQ(job.Url, "https://h.ru/o%7C%7C%7Cx%7C");
+    EXPECT_EQ(job.Category, name);
+    EXPECT_EQ(job.CategoryUrl, "https://h.ru/l|/");
 }
 
 TEST(ExtractCardJobs, WidgetEdges) {
@@ -373,40 +396,9 @@ TEST(DecodeSiteAddress, Utf8PayloadAndMalformedBytes) {
     EXPECT_EQ(DecodeSiteAddress("0g=="), u"\uFFFD"_qs);
 }
 
-namespace {
-
-// The card scan as its rule reads: a working copy that loses its first r+10
-// characters after every item (r counted from 1), the header cut out with
-// ExtractBetween, and links cleaned as a browser reads them; a link of no web
-// scheme gives no line.
-QStringList StepByStepCardJobs(const QString& text, const QString& pageUrl) {
-    const QString marker = " class=\"org-widget-header__title\">";
-    QString copy =
-        ExtractBetween(text, "<div class=\"organization-category__widgets\">", "", "<footer");
-    const TCardJobs reference = ExtractCardJobs("", pageUrl); // list URL and empty breadcrumb
-    QStringList lines;
-    for (qsizetype r; (r = copy.indexOf(marker)) >= 0;) {
-        const qsizetype start = r + marker.size();
-        const qsizetype end = copy.indexOf("</div>", start);
-        const QString header = end < 0 ? QString() : copy.mid(start, end - start);
-        if (header.contains("href=")) {
-            QString link = Trim(ExtractBetween(header, "href=\"", "", "\""));
-            link.remove('\t').remove('\r').remove('\n');
-            if (link.startsWith(u'/'))
-                link = SchemeAndHost(pageUrl) + link;
-            if (link.isEmpty() || link.startsWith("https://"))
-                lines.append(link.mid(8) + "||||||" + reference.ListUrl);
-        }
-        copy.remove(0, (r + 1) + 10);
-    }
-    return lines;
-}
-
-} // namespace
-
 // Random mixes of overlapping headers, unquoted and quoted links and far header
-// ends must give the job lines of the step-by-step scan.
-TEST(ExtractCardJobs, SamePiecesGiveTheStepByStepResult) {
+// ends must give the job lines of the literal scan.
+TEST(ExtractCardJobs, SamePiecesGiveTheLiteralResult) {
     const QString pieces[] = {
         " class=\"org-widget-header__title\">",
         "</div>",
@@ -431,7 +423,7 @@ TEST(ExtractCardJobs, SamePiecesGiveTheStepByStepResult) {
         for (int k = length(random); k > 0; --k)
             block += pieces[pick(random)];
         const QString page = "<div class=\"organization-category__widgets\">" + block + "<footer";
-        ASSERT_EQ(ExtractCardJobs(page, url).JobLines, StepByStepCardJobs(page, url))
+        ASSERT_EQ(ExtractCardJobs(page, url).JobLines, LiteralCardJobs(page, url))
             << block.toStdString();
     }
 }

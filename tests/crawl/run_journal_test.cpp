@@ -62,6 +62,7 @@ TEST_P(JournalReplay, GivesTheListsTheRunHadWithUnfinishedJobsBackInFront) {
 
 const TRoutedLinks Found{{"d?x=y", "e"}, {{"d?x=y", "Rubric = R"}}, {"k1", "k2"}};
 const QStringList AbcFound = {"a", "b", "c", "d?x=y", "e"};
+const QString Mark(QChar(0xFEFF)); // a string literal would lose it as a byte-order mark
 
 const TReplayCase ReplayCases[] = {
     {"TakenJobsGoBackInTakenOrder",
@@ -155,6 +156,19 @@ const TReplayCase ReplayCases[] = {
      1000,
      {"k\r", "b", "c", "x\ny\\n"},
      {"a", "b", "c", "x\ny\\n"}},
+    // A U+FEFF that starts an entry is text, not a byte-order mark to drop.
+    {"AMarkAtTheStartOfAnEntrySurvives",
+     [](TRunJournal& j) {
+         j.Taken(1, "a");
+         j.Done(1, {{Mark + "x"}, {{Mark + "x", Mark + "R"}}, {Mark + "k"}}, -1);
+         j.Taken(2, Mark + "k");
+     },
+     0,
+     Prints,
+     1000,
+     {Mark + "k", "b", "c", Mark + "x"},
+     {"a", "b", "c", Mark + "x"},
+     {{Mark + "x", Mark + "R"}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, JournalReplay, testing::ValuesIn(ReplayCases), CaseName);

@@ -133,6 +133,19 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Data error"}),
     CaseName);
 
+// Raw deflate with a copy that reaches back before the first byte decoded: a data
+// error after the bytes before it, never bytes from outside the output.
+TEST(ZlibDecoder, CopyFromBeforeTheOutputIsADataError) {
+    THandlerRig rig;
+    try {
+        rig.Run("deflate", QByteArray::fromHex("2a2c2a2c2a2c2a2cc5c5c5c5c5c5c5c5"));
+        FAIL() << "no error raised";
+    } catch (const EDecompressionError& e) {
+        EXPECT_EQ(e.Message(), "Data error");
+    }
+    EXPECT_EQ(rig.Body.Data(), "qrqrqrqu");
+}
+
 struct TOutputLimitCase {
     const char* Name;
     QString Encoding;

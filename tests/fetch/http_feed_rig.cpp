@@ -66,17 +66,22 @@ int TFeedCli::ReceiveBytes(char* buffer, int length) {
     return count;
 }
 
-TFeedOutcome RunFeed(const QByteArray& response, const QList<int>& pieces, bool close) {
-    TFeedCli cli;
-    cli.BeginResponse();
+TFeedOutcome FeedPieces(TFeedCli& cli, const QByteArray& response, const QList<int>& pieces,
+                        int closeError) {
     int at = 0;
     for (int size : pieces) {
         cli.Feed(response.mid(at, size));
         at += size;
     }
-    if (close)
-        cli.CloseFromServer(0);
-    return {cli.Ready(),        cli.StatusCode(),  cli.ReasonPhrase(),
-            cli.RequestError(), cli.Body.Data(),   cli.RcvdHeader(),
-            cli.RcvdCount(),    cli.ContentType(), cli.ContentLength()};
+    if (closeError >= 0)
+        cli.CloseFromServer(closeError);
+    return {cli.Ready(),         cli.StatusCode(), cli.ReasonPhrase(), cli.RequestError(),
+            cli.Body.Data(),     cli.RcvdHeader(), cli.RcvdCount(),    cli.ContentType(),
+            cli.ContentLength(), cli.Location()};
+}
+
+TFeedOutcome RunFeed(const QByteArray& response, const QList<int>& pieces, bool close) {
+    TFeedCli cli;
+    cli.BeginResponse();
+    return FeedPieces(cli, response, pieces, close ? 0 : -1);
 }

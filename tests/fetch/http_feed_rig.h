@@ -47,10 +47,16 @@ struct TFeedOutcome {
     int64_t RcvdCount;
     QString ContentType;
     int64_t ContentLength;
+    QString Location;
 
     bool operator==(const TFeedOutcome&) const = default;
 };
 
-// Feeds `response` in the given pieces (sizes summing to its length), then, when
-// `close` is set, closes the connection; pumps after every step.
+// Feeds `response` to `cli`, whose response has begun, in the given pieces (sizes
+// summing to its length), then closes the connection with `closeError` unless it is
+// negative; pumps after every step.
+TFeedOutcome FeedPieces(TFeedCli& cli, const QByteArray& response, const QList<int>& pieces,
+                        int closeError);
+
+// The same with a new client, closing without an error when `close` is set.
 TFeedOutcome RunFeed(const QByteArray& response, const QList<int>& pieces, bool close);
