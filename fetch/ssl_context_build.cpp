@@ -2,6 +2,7 @@
 
 #include "fetch/ssl_errors.h"
 #include "fetch/ssl_session_store.h"
+#include "platform/c_owner.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,25 +18,10 @@
 
 namespace {
 
-struct TContextFree {
-    void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
-};
-using TContextPtr = std::unique_ptr<SSL_CTX, TContextFree>;
-
-struct TBioFree {
-    void operator()(BIO* bio) const { BIO_free(bio); }
-};
-using TBioPtr = std::unique_ptr<BIO, TBioFree>;
-
-struct TKeyFree {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-using TKeyPtr = std::unique_ptr<EVP_PKEY, TKeyFree>;
-
-struct TCertFree {
-    void operator()(X509* cert) const { X509_free(cert); }
-};
-using TCertPtr = std::unique_ptr<X509, TCertFree>;
+using TContextPtr = TCOwner<SSL_CTX, SSL_CTX_free>;
+using TBioPtr = TCOwner<BIO, BIO_free_all>;
+using TKeyPtr = TCOwner<EVP_PKEY, EVP_PKEY_free>;
+using TCertPtr = TCOwner<X509, X509_free>;
 
 // The library's queued error texts, each line ended by CR LF.
 QString ErrorLines() {

@@ -1,5 +1,7 @@
 #include "testsite/certificates.h"
 
+#include "platform/c_owner.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -13,12 +15,9 @@
 
 namespace {
 
-template <typename T, void (*Free)(T*)> struct TFree {
-    void operator()(T* p) const { Free(p); }
-};
-using TKeyPtr = std::unique_ptr<EVP_PKEY, TFree<EVP_PKEY, EVP_PKEY_free>>;
-using TCertPtr = std::unique_ptr<X509, TFree<X509, X509_free>>;
-using TBioPtr = std::unique_ptr<BIO, TFree<BIO, BIO_free_all>>;
+using TKeyPtr = TCOwner<EVP_PKEY, EVP_PKEY_free>;
+using TCertPtr = TCOwner<X509, X509_free>;
+using TBioPtr = TCOwner<BIO, BIO_free_all>;
 
 std::atomic<long> NextSerial{1};
 
