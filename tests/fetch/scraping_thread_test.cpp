@@ -1,5 +1,6 @@
 #include "fetch_job.h"
 
+#include "fetch/client_files.h"
 #include "fetch/response_limits.h"
 #include "platform/tick_count.h"
 #include "tests/fetch/socket_recorder.h"
@@ -269,7 +270,7 @@ protected:
 // mended one must work again at once.
 TEST_P(FetchCertificateChange, IsNoticedByTheNextJob) {
     QTemporaryDir dir;
-    ASSERT_TRUE(WriteClientCertificate(dir.path(), "vintrosk"));
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), ClientKeyPassPhrase));
     Server.SetScripts(Replies({Ok(Page)}));
     EXPECT_EQ(RunJob(dir.path()).Result, 1);
 
@@ -279,7 +280,7 @@ TEST_P(FetchCertificateChange, IsNoticedByTheNextJob) {
     EXPECT_EQ(failed.Status, "ERROR_Connection aborted on request");
     EXPECT_EQ(failed.Logged, Repeated("ERROR_Connection aborted on request для " + PageUrl(), 15));
 
-    ASSERT_TRUE(WriteClientCertificate(dir.path(), "vintrosk"));
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), ClientKeyPassPhrase));
     EXPECT_EQ(RunJob(dir.path()).Result, 1);
 }
 

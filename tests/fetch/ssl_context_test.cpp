@@ -1,3 +1,4 @@
+#include "fetch/client_files.h"
 #include "fetch/ssl_context.h"
 
 #include "tests/qt_print.h"
@@ -164,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Verification, SslTrustStoreTest,
 
 std::unique_ptr<TSslContext> ContextWithFilesOf(const QTemporaryDir& dir) {
     auto context = std::make_unique<TSslContext>();
-    context->SetSslPassPhrase(QStringLiteral("vintrosk"));
+    context->SetSslPassPhrase(ClientKeyPassPhrase);
     context->SetSslCertFile(QDir(dir.path()).filePath("01cert.pem"));
     context->SetSslPrivKeyFile(QDir(dir.path()).filePath("01key.pem"));
     context->InitContext();
@@ -175,12 +176,12 @@ std::unique_ptr<TSslContext> ContextWithFilesOf(const QTemporaryDir& dir) {
 // give a build of their own, whatever the files are called.
 TEST(SslContextTest, BuildIsSharedPerFileContent) {
     QTemporaryDir dir;
-    ASSERT_TRUE(WriteClientCertificate(dir.path(), QStringLiteral("vintrosk")));
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), ClientKeyPassPhrase));
     const auto first = ContextWithFilesOf(dir);
     const auto second = ContextWithFilesOf(dir);
     EXPECT_EQ(first->Handle(), second->Handle());
 
-    ASSERT_TRUE(WriteClientCertificate(dir.path(), QStringLiteral("vintrosk")));
+    ASSERT_TRUE(WriteClientCertificate(dir.path(), ClientKeyPassPhrase));
     const auto renewed = ContextWithFilesOf(dir);
     ASSERT_NE(renewed->Handle(), first->Handle());
     X509* before = SSL_CTX_get0_certificate(first->Handle());
