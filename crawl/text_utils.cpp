@@ -74,7 +74,12 @@ qsizetype DecodeNumeric(const QString& text, qsizetype i, char16_t*& out) {
     WriteCodePoint(out, code);
     if (j < n && text[j].unicode() == 0)
         return -1;
-    return j < n ? j + 1 : j;
+    if (j == n)
+        return j;
+    // The character that ended the run is consumed whole: half of a surrogate
+    // pair left behind would corrupt the text.
+    const bool pair = text[j].isHighSurrogate() && j + 1 < n && text[j + 1].isLowSurrogate();
+    return j + (pair ? 2 : 1);
 }
 
 // Decodes the named reference at `i` (the "&") if one matches; returns the index

@@ -159,6 +159,8 @@ TEST(HtmlDecode, NumericReferencesBeyondOneCodeUnit) {
         {"no digits", "&#x41;", u"\uFFFD41;"_qs},
         {"second hash", "&##65;b", u"\uFFFDb"_qs},
         {"zero", "&#0;a", u"\uFFFDa"_qs},
+        {"stopped by a pair, consumed whole", u"&#65😀b"_qs, "Ab"},
+        {"stopped by a lone high half", u"&#65"_qs + QChar(0xD83D) + u"b"_qs, "Ab"},
         {"bare at the end", "a&#", u"a\uFFFD"_qs},
     };
     for (const Case& c : cases)
