@@ -14,6 +14,19 @@ qsizetype Find(const QString& text, const QString& needle, qsizetype from) {
     return text.indexOf(needle, from);
 }
 
+// Index of the last `needle` in `text`, -1 if none; `needle` is not empty. The
+// toolkit's backward search updates a rolling hash at every position; comparing
+// only where the needle's first unit stands is several times quicker on a page.
+qsizetype FindLast(QStringView text, QStringView needle) {
+    const QChar* const at = text.data();
+    const QChar first = needle.front();
+    for (qsizetype i = text.size() - needle.size(); i >= 0; --i) {
+        if (at[i] == first && QStringView(at + i, needle.size()) == needle)
+            return i;
+    }
+    return -1;
+}
+
 struct TNamedReference {
     QStringView Name; // after the "&", with its ";"
     char16_t Written;
@@ -204,7 +217,7 @@ int LastPosBefore(const QString& sub, const QString& text, int limit) {
     const qsizetype nul = QStringView(text).left(searched).indexOf(QChar(0));
     if (nul >= 0)
         searched = nul;
-    return int(QStringView(text).left(searched).lastIndexOf(sub) + 1);
+    return int(FindLast(QStringView(text).left(searched), sub) + 1);
 }
 
 QString ExtractBetweenBack(const QString& text, const QString& startMarker,

@@ -162,7 +162,8 @@ bool TScrapingThread::Attempt(TMemoryStream& body) {
     } else {
         html = PageTextFromBody(&body);
     }
-    if (!html.contains(QLatin1String("</html>")))
+    // The marker closes a whole page, so it is looked for from the end.
+    if (html.lastIndexOf(u"</html>") < 0)
         throw EBrokenPage();
     return !Terminated();
 }

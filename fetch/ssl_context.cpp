@@ -2,10 +2,6 @@
 
 #include "fetch/ssl_context_build.h"
 
-#include <QCryptographicHash>
-#include <QDataStream>
-#include <QIODevice>
-
 #include <openssl/ssl.h>
 
 #include <list>
@@ -32,45 +28,36 @@ const char* const StandardDHGroup[] = {
     "-----END DH PARAMETERS-----",
 };
 
-// Library contexts built so far, newest first, each with the digest of everything
-// it was built from: the settings and the bytes of the key and certificate files.
-// A job reads both files again and is given the context built from the same bytes,
-// so the pass-phrase decryption and the parsing run once per distinct content,
-// while a changed file gives a new build (and a missing or broken one the same
-// failure as ever; failures are not kept). Kept for the life of the process.
+// Library contexts built so far, newest first, each with everything it was built
+// from: the settings and the bytes of the key and certificate files, compared
+// whole. A job reads both files again and is given the context built from the same
+// bytes, so the pass-phrase decryption and the parsing run once per distinct
+// content, while a changed file gives a new build (and a missing or broken one the
+// same failure as ever; failures are not kept). Kept for the life of the process.
+struct TBuiltContext {
+    TSslContextSettings Settings;
+    TSslCredentials Credentials;
+    SSL_CTX* Context;
+};
 std::mutex BuiltLock;
-auto& Built = *new std::list<std::pair<QByteArray, SSL_CTX*>>;
+auto& Built = *new std::list<TBuiltContext>;
 constexpr size_t BuiltKept = 8;
-
-QByteArray BuildDigest(const TSslContextSettings& settings, const TSslCredentials& credentials) {
-    QByteArray data;
-    QDataStream out(&data, QIODevice::WriteOnly);
-    out << settings.SslCertFile << settings.SslPrivKeyFile << settings.SslPassPhrase
-        << settings.SslVerifyPeer << int(settings.SslVersionMethod) << int(settings.SslMinVersion)
-        << int(settings.SslMaxVersion) << settings.SslCipherList << int(settings.SslSecLevel)
-        << settings.SslVerifyPeerModes << settings.SslVerifyDepth << quint64(settings.SslOptions)
-        << settings.SslDHParamLines;
-    for (const TSslCredentialFile* file : {&credentials.Key, &credentials.Cert})
-        out << file->Exists << file->Read << file->Pem;
-    return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
-}
 
 // A reference to the context for these settings and the files as they are now.
 SSL_CTX* SharedLibraryContext(const TSslContextSettings& settings) {
-    const TSslCredentials credentials = ReadSslCredentials(settings);
-    const QByteArray digest = BuildDigest(settings, credentials);
+    TSslCredentials credentials = ReadSslCredentials(settings);
     std::lock_guard<std::mutex> guard(BuiltLock);
     for (auto it = Built.begin(); it != Built.end(); ++it) {
-        if (it->first != digest)
+        if (it->Settings != settings || it->Credentials != credentials)
             continue;
         Built.splice(Built.begin(), Built, it);
-        SSL_CTX_up_ref(it->second);
-        return it->second;
+        SSL_CTX_up_ref(it->Context);
+        return it->Context;
     }
     SSL_CTX* built = BuildSslContext(settings, credentials);
-    Built.emplace_front(digest, built);
+    Built.push_front({settings, std::move(credentials), built});
     if (Built.size() > BuiltKept) {
-        SSL_CTX_free(Built.back().second);
+        SSL_CTX_free(Built.back().Context);
         Built.pop_back();
     }
     SSL_CTX_up_ref(built);

@@ -84,6 +84,7 @@ struct TSslContextSettings {
     QStringList SslDHParamLines = DefaultDHParamLines();
 
     static QStringList DefaultDHParamLines();
+    bool operator==(const TSslContextSettings&) const = default;
 };
 
 // The TLS settings object: holds the settings and gets from them, once, the

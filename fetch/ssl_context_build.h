@@ -10,6 +10,8 @@ struct TSslCredentialFile {
     bool Exists = false; // the named file is there
     bool Read = false;   // and was read whole into Pem
     QByteArray Pem;
+
+    bool operator==(const TSslCredentialFile&) const = default;
 };
 
 // The key and certificate files of the settings, read once for one build, so that
@@ -17,6 +19,8 @@ struct TSslCredentialFile {
 struct TSslCredentials {
     TSslCredentialFile Key;
     TSslCredentialFile Cert;
+
+    bool operator==(const TSslCredentials&) const = default;
 };
 
 // Reads the files the settings name; raises nothing (BuildSslContext reports what

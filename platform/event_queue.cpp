@@ -11,14 +11,28 @@ TEventQueue::~TEventQueue() {
     FWorkGuard.reset();
 }
 
+namespace {
+
+thread_local std::shared_ptr<TEventQueue> ThisThreadsQueue;
+
+const std::shared_ptr<TEventQueue>& MadeOnFirstUse() {
+    if (!ThisThreadsQueue)
+        ThisThreadsQueue = std::make_shared<TEventQueue>();
+    return ThisThreadsQueue;
+}
+
+} // namespace
+
 std::shared_ptr<TEventQueue> TEventQueue::SharedForThisThread() {
-    thread_local std::shared_ptr<TEventQueue> queue = std::make_shared<TEventQueue>();
-    return queue;
+    return MadeOnFirstUse();
 }
 
 TEventQueue& TEventQueue::ForThisThread() {
-    thread_local TEventQueue* queue = SharedForThisThread().get();
-    return *queue;
+    return *MadeOnFirstUse();
+}
+
+void TEventQueue::ReleaseForThisThread() {
+    ThisThreadsQueue.reset();
 }
 
 void TEventQueue::Post(std::function<void()> notice) {

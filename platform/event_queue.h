@@ -36,6 +36,9 @@ public:
     // The same queue, shared: a socket keeps its thread's queue alive for as long as
     // it has operations on it.
     static std::shared_ptr<TEventQueue> SharedForThisThread();
+    // Lets go of the calling thread's queue, as the thread's end would: an OS
+    // thread that goes on to other work starts that work with a new queue.
+    static void ReleaseForThisThread();
 
     // Queues a notice; it is handled after the event being handled now, in posting
     // order. Safe from any thread.

@@ -1,6 +1,8 @@
 #include "platform/thread_base.h"
 
+#include "platform/event_queue.h"
 #include "platform/main_thread_steps.h"
+#include "platform/thread_pool.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -17,7 +19,7 @@ bool OnMainThread() {
 } // namespace
 
 TThreadBase::~TThreadBase() {
-    if (!FThread.joinable())
+    if (!FStarted.load())
         return;
     Terminate();
     Resume();
@@ -27,7 +29,7 @@ TThreadBase::~TThreadBase() {
 void TThreadBase::Start() {
     if (FStarted.exchange(true))
         return Resume();
-    FThread = std::thread(&TThreadBase::Run, this);
+    TThreadPool::Instance().Run([this] { Run(); });
 }
 
 void TThreadBase::Resume() {
@@ -54,7 +56,7 @@ void TThreadBase::Terminate() {
 }
 
 void TThreadBase::WaitFor() {
-    if (!FThread.joinable() || FThread.get_id() == std::this_thread::get_id())
+    if (!FStarted.load() || FRunner.load() == std::this_thread::get_id())
         return;
     if (QCoreApplication::instance() && OnMainThread()) {
         while (!FFinished.load()) {
@@ -62,7 +64,12 @@ void TThreadBase::WaitFor() {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
-    FThread.join();
+    WaitForEnd();
+}
+
+void TThreadBase::WaitForEnd() {
+    std::unique_lock<std::mutex> lock(FEndLock);
+    FEndChanged.wait(lock, [this] { return FEnded; });
 }
 
 void TThreadBase::Checkpoint() {
@@ -77,10 +84,20 @@ void TThreadBase::Synchronize(const std::function<void()>& step) {
 }
 
 void TThreadBase::Run() {
+    FRunner = std::this_thread::get_id();
     try {
         Execute();
     } catch (...) {
         // Execute reports its own failures; nothing may escape a thread.
     }
     FFinished = true;
+    // The next task of this OS thread starts with a queue of its own, as a new
+    // thread would; the last socket of this one has gone with Execute.
+    TEventQueue::ReleaseForThisThread();
+    FRunner = std::thread::id();
+    // The waiter may release the object as soon as it sees FEnded: nothing after
+    // the unlock may touch it.
+    std::lock_guard<std::mutex> guard(FEndLock);
+    FEnded = true;
+    FEndChanged.notify_all();
 }

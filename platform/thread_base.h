@@ -13,7 +13,9 @@
 // Checkpoint (a step boundary, never while it holds a lock) until Resume.
 // Synchronize runs a step on the application's main thread and waits for it.
 // The destructor asks a running thread to stop and waits for its end, so no
-// joinable thread is ever left behind.
+// thread is ever left running on a released object. Execute runs on an OS thread
+// of TThreadPool; when it returns, that OS thread's event queue is released, as
+// the end of a thread of its own would have released it.
 class TThreadBase {
 public:
     TThreadBase() = default;
@@ -33,8 +35,9 @@ public:
     bool Paused() const { return FPaused.load(); }
     bool Started() const { return FStarted.load(); }
 
-    // Waits until Execute has returned. On the main thread it keeps handling the
-    // application's events meanwhile, so a thread inside Synchronize can finish.
+    // Waits until Execute has returned and its thread's event queue is released.
+    // On the main thread it keeps handling the application's events meanwhile, so
+    // a thread inside Synchronize can finish. From Execute itself it returns at once.
     void WaitFor();
 
 protected:
@@ -47,12 +50,16 @@ protected:
 
 private:
     void Run();
+    void WaitForEnd();
 
-    std::thread FThread;
+    std::atomic<std::thread::id> FRunner{}; // the OS thread inside Run, while it is there
     std::atomic<bool> FStarted{false};
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFinished{false};
     std::atomic<bool> FPaused{false};
     std::mutex FPauseLock;
     std::condition_variable FPauseChanged;
+    std::mutex FEndLock;
+    std::condition_variable FEndChanged;
+    bool FEnded = false; // guarded by FEndLock: Run has let go of the object
 };

@@ -61,6 +61,8 @@ TEST(LastPosBefore, Limits) {
         {"limit beyond the text", "ab", "xab", 1000, 2},
         {"overlapping occurrences", "aa", "aaaa", INT_MAX, 3},
         {"none", "z", "abc", INT_MAX, 0},
+        {"longer than the text", "abc", "ab", INT_MAX, 0},
+        {"first unit alone at the end", "ab", "ab-a", INT_MAX, 1},
         {"zero limit", "a", "a", 0, 0},
         {"negative limit", "a", "a", -3, 0},
         {"empty substring", "", "abc", INT_MAX, 0},

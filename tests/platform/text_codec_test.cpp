@@ -48,6 +48,22 @@ TEST(DecodeUtf8, WellFormedAndMalformedSequences) {
         EXPECT_EQ(DecodeUtf8(c.bytes), c.expected) << c.name;
 }
 
+// ASCII is taken in blocks: a letter or a bad byte at any place in or after a
+// block must come out where it stood.
+TEST(DecodeUtf8, NonAsciiAtEveryOffsetOfAsciiRuns) {
+    const QByteArray ascii = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMN";
+    for (const QByteArray& odd :
+         {QByteArray("\xD0\x96"), QByteArray("\xE2\x82\xAC"), QByteArray("\x80")}) {
+        const QString oddText = odd == "\x80" ? QString(QChar(0xFFFD)) : QString::fromUtf8(odd);
+        for (int at = 0; at <= 40; ++at) {
+            const QByteArray bytes = ascii.left(at) + odd + ascii.mid(at);
+            const QString expected =
+                QString::fromLatin1(ascii.left(at)) + oddText + QString::fromLatin1(ascii.mid(at));
+            EXPECT_EQ(DecodeUtf8(bytes), expected) << at << " bytes before " << odd.toHex().data();
+        }
+    }
+}
+
 TEST(IsValidUtf8, AcceptsOnlyWellFormedText) {
     struct Case {
         QByteArray bytes;

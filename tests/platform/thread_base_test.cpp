@@ -1,3 +1,4 @@
+#include "platform/event_queue.h"
 #include "platform/thread_base.h"
 #include "tests/support/event_wait.h"
 
@@ -42,6 +43,18 @@ protected:
             Failure = QString::fromUtf8(e.what());
         }
     }
+};
+
+// Runs one step on whatever OS thread the pool gives it.
+class TStep : public TThreadBase {
+public:
+    explicit TStep(std::function<void()> step) : FStep(std::move(step)) {}
+
+protected:
+    void Execute() override { FStep(); }
+
+private:
+    std::function<void()> FStep;
 };
 
 } // namespace
@@ -95,4 +108,52 @@ TEST(ThreadBase, DestroyingARunningThreadStopsAndJoinsIt) {
     ASSERT_TRUE(ProcessEventsUntil([&] { return t->Steps.load() > 0; }));
     t.reset();
     SUCCEED();
+}
+
+// OS threads are reused, but each thread object starts with an event queue of its
+// own: a notice left unhandled by one must never run inside the next.
+TEST(ThreadBase, AReusedOsThreadStartsWithANewEventQueue) {
+    bool reused = false;
+    for (int round = 0; round < 50 && !reused; ++round) {
+        std::thread::id first, second;
+        bool leftOverRan = false;
+        TStep leaver([&] {
+            first = std::this_thread::get_id();
+            TEventQueue::ForThisThread().Post([&] { leftOverRan = true; });
+        });
+        leaver.Start();
+        leaver.WaitFor();
+        TStep pumper([&] {
+            second = std::this_thread::get_id();
+            TEventQueue::ForThisThread().Pump();
+        });
+        pumper.Start();
+        pumper.WaitFor();
+        EXPECT_FALSE(leftOverRan);
+        reused = first == second;
+    }
+    EXPECT_TRUE(reused) << "no OS thread was reused in 50 rounds";
+}
+
+// Threads that wait for one another all run at once: a busy OS thread is never
+// the only one offered.
+TEST(ThreadBase, ThreadsStartedTogetherRunTogether) {
+    constexpr int Count = 12;
+    std::atomic<int> arrived{0};
+    std::atomic<int> sawAll{0};
+    std::vector<std::unique_ptr<TStep>> threads;
+    for (int i = 0; i < Count; ++i) {
+        threads.push_back(std::make_unique<TStep>([&] {
+            ++arrived;
+            const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (arrived.load() < Count && std::chrono::steady_clock::now() < limit)
+                std::this_thread::yield();
+            if (arrived.load() == Count)
+                ++sawAll;
+        }));
+        threads.back()->Start();
+    }
+    for (auto& thread : threads)
+        thread->WaitFor();
+    EXPECT_EQ(sawAll.load(), Count);
 }
