@@ -1,60 +1,36 @@
 #include "tests/qt_print.h"
 #include "tests/support/case_name.h"
+#include "tests/support/scraper_process.h"
 #include "tests/support/test_files.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
+#include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const QByteArray Bom = "\xEF\xBB\xBF";
-
-// The real executable, copied into a temporary directory so that its files lie
-// beside it there; run with no terminal on standard input.
+// The real executable in a directory of its own with cities.txt and nothing else,
+// so that every file a run makes shows; run with no terminal on standard input.
 class HeadlessCliTest : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(Dir.isValid());
-        const QString built = QCoreApplication::applicationDirPath() + "/quorvel-scraper";
-        ASSERT_TRUE(QFile::copy(built, Dir.filePath("quorvel-scraper"))) << built.toStdString();
-        Write("cities.txt", "Россия, Тест=https://127.0.0.1:1\r\n");
-    }
-
+public:
     int Run(const QStringList& arguments) {
         return RunProgram(QStringList{"--headless"} + arguments,
                           QProcessEnvironment::systemEnvironment());
     }
 
     int RunProgram(const QStringList& arguments, const QProcessEnvironment& environment) {
-        QProcess process;
-        process.setProgram(Dir.filePath("quorvel-scraper"));
-        process.setArguments(arguments);
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(Dir.path());
-        process.start();
-        process.closeWriteChannel();
-        if (!process.waitForFinished(60000)) {
-            ADD_FAILURE() << "the program did not end";
-            process.kill();
-            process.waitForFinished();
-        }
-        Out = QString::fromUtf8(process.readAllStandardOutput());
-        Err = QString::fromUtf8(process.readAllStandardError());
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        TScraperRun run(Dir, arguments, environment);
+        const int status = run.WaitForExit(60000);
+        Out = run.OutputText();
+        Err = run.ErrorText();
+        return status;
     }
 
-    void Write(const QString& name, const QByteArray& bytes) {
-        WriteTestFile(Dir.filePath(name), bytes);
-    }
-    QByteArray Read(const QString& name) const { return ReadTestFile(Dir.filePath(name)); }
-    QStringList Files() const { return QDir(Dir.path()).entryList(QDir::Files, QDir::Name); }
+    void Write(const QString& name, const QByteArray& bytes) { Dir.WriteBytes(name, bytes); }
+    QByteArray Read(const QString& name) const { return ReadTestFile(Dir.Path(name)); }
     // Standard output's log texts, after their date-time prefix.
     QStringList Texts() const {
         QStringList texts;
@@ -63,7 +39,7 @@ protected:
         return texts;
     }
 
-    QTemporaryDir Dir;
+    TScraperDir Dir{{"Россия, Тест=https://127.0.0.1:1"}, TClientFiles::None};
     QString Out, Err;
 };
 
@@ -71,12 +47,12 @@ TEST_F(HeadlessCliTest, WouldHaveToAskWithoutATerminalChangesNothing) {
     Write("lists.dat", Bom + "a.test\r\n");
     Write("allknown.dat", Bom + "a.test\r\n");
     Write("cards.dat", "");
-    const QStringList before = Files();
+    const QStringList before = Dir.Files();
     EXPECT_EQ(Run({}), 2);
     EXPECT_EQ(Err.count('\n'), 1);
     EXPECT_TRUE(Err.contains("--fresh") && Err.contains("--resume")) << Err.toStdString();
     EXPECT_TRUE(Out.isEmpty());
-    EXPECT_EQ(Files(), before);
+    EXPECT_EQ(Dir.Files(), before);
     EXPECT_EQ(Read("lists.dat"), Bom + "a.test\r\n");
     EXPECT_EQ(Read("cards.dat"), "");
 }
@@ -97,7 +73,7 @@ TEST_F(HeadlessCliTest, NothingToCrawlSaysWhyAndWritesNoDataFile) {
         {"empty cities.txt",
          "",
          {"--all", "--fresh"},
-         "Ошибка: В файле " + Dir.filePath("cities.txt") +
+         "Ошибка: В файле " + Dir.Path("cities.txt") +
              " нет ни одного города; добавьте строки вида \"Страна, Город=https://адрес\""},
     };
     for (const Case& c : cases) {
@@ -111,11 +87,11 @@ TEST_F(HeadlessCliTest, NothingToCrawlSaysWhyAndWritesNoDataFile) {
         EXPECT_EQ(texts[0], "Начинаем работу по заданным параметрам") << c.name;
         EXPECT_EQ(texts[2], c.reason) << c.name;
         const QString log = texts[3].section(' ', -1);
-        EXPECT_TRUE(texts[3].startsWith("Работа завершена, лог записан в " + Dir.path() + "/log-"));
+        EXPECT_TRUE(texts[3].startsWith("Работа завершена, лог записан в " + Dir.Path() + "/log-"));
         EXPECT_EQ(Read(QFileInfo(log).fileName()), Out.toUtf8().replace("\n", "\r\n")) << c.name;
         EXPECT_TRUE(QFile::remove(log));
         // The lock's file stays; the lock itself went with the process.
-        EXPECT_EQ(Files(),
+        EXPECT_EQ(Dir.Files(),
                   QStringList({"cities.txt", "quorvel-scraper", "run.lock", "selection.txt"}))
             << c.name;
         EXPECT_EQ(Read("selection.txt"), "Нет такого\r\n") << c.name;
@@ -144,8 +120,8 @@ TEST_F(HeadlessCliTest, ControlCharactersReachTheTerminalReplaced) {
 }
 
 TEST_F(HeadlessCliTest, CityLabelWithAnUnreadableCitiesFileReportsTheReadError) {
-    ASSERT_TRUE(QFile::remove(Dir.filePath("cities.txt")));
-    ASSERT_TRUE(QDir(Dir.path()).mkdir("cities.txt"));
+    ASSERT_TRUE(QFile::remove(Dir.Path("cities.txt")));
+    ASSERT_TRUE(QDir(Dir.Path()).mkdir("cities.txt"));
     EXPECT_EQ(Run({"--city", "Россия, Тест", "--fresh"}), 1);
     EXPECT_TRUE(Err.contains("cities.txt") && !Err.contains("no city labelled"))
         << Err.toStdString();
@@ -171,11 +147,8 @@ struct TStatusCase {
     QString ErrContains;
 };
 
-class HeadlessStatusTest : public HeadlessCliTest, public testing::WithParamInterface<TStatusCase> {
-public:
-    using HeadlessCliTest::Write;
-    QTemporaryDir& Directory() { return Dir; }
-};
+class HeadlessStatusTest : public HeadlessCliTest,
+                           public testing::WithParamInterface<TStatusCase> {};
 
 void PrintTo(const TStatusCase& c, std::ostream* os) {
     *os << c.Name;
@@ -195,11 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TStatusCase{"UnknownCity", {"--city", "Нигде"}, {}, 2, "Нигде"},
                     TStatusCase{"NoCitiesFile",
                                 {"--all"},
-                                [](HeadlessCliTest& t) {
-                                    QFile::remove(
-                                        static_cast<HeadlessStatusTest&>(t).Directory().filePath(
-                                            "cities.txt"));
-                                },
+                                [](HeadlessCliTest& t) { QFile::remove(t.Dir.Path("cities.txt")); },
                                 1,
                                 ""},
                     TStatusCase{"Help", {"--help"}, {}, 0, ""}),
@@ -239,7 +208,7 @@ TEST_P(ProgramStartTest, AnswersOnTheTerminal) {
             .match(Err)
             .hasMatch())
         << Err.toStdString();
-    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+    EXPECT_EQ(QDir(Dir.Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList({"cities.txt", "quorvel-scraper"}));
 }
 

@@ -1,4 +1,5 @@
 #include "form_fixture.h"
+#include "tests/support/case_name.h"
 
 #include "app/window_run_view.h"
 
@@ -63,8 +64,7 @@ TEST_P(CityFileTest, ListShowsLabelsAndCarriesUrls) {
     EXPECT_TRUE(Dialogs->Errors.isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, CityFileTest, testing::ValuesIn(CityFileCases),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Files, CityFileTest, testing::ValuesIn(CityFileCases), CaseName);
 
 namespace {
 
@@ -106,8 +106,7 @@ TEST_P(RestoreTest, SavedSelectionIsRestoredOnShow) {
     EXPECT_TRUE(Dialogs->Errors.isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, RestoreTest, testing::ValuesIn(RestoreCases),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Files, RestoreTest, testing::ValuesIn(RestoreCases), CaseName);
 
 TEST_F(FormFixture, RestoreSelectionDeselectsEveryOtherItem) {
     WriteFile("cities.txt", FourCities);
@@ -149,8 +148,7 @@ TEST_P(SaveTest, SelectionIsSavedOnClose) {
     EXPECT_EQ(ReadFile("selection.txt"), GetParam().Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, SaveTest, testing::ValuesIn(SaveCases),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Files, SaveTest, testing::ValuesIn(SaveCases), CaseName);
 
 TEST_F(FormFixture, SavedSelectionComesBackInTheNextWindow) {
     WriteFile("cities.txt", FourCities);
@@ -218,7 +216,7 @@ TEST_P(MissingCitiesTest, ErrorBoxEmptyListSelectionNotApplied) {
 INSTANTIATE_TEST_SUITE_P(Files, MissingCitiesTest,
                          testing::Values(TMissingCitiesCase{"Missing", false},
                                          TMissingCitiesCase{"Unreadable", true}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         CaseName);
 
 TEST_F(FormFixture, ShownAgainNeitherReloadsNorGreetsTwice) {
     WriteFile("cities.txt", FourCities);

@@ -1,4 +1,5 @@
 #include "form_fixture.h"
+#include "tests/support/case_name.h"
 #include "tests/support/scraper_fakes.h"
 
 #include "crawl/orphan_threads.h"
@@ -172,8 +173,7 @@ TEST_P(AfterRunTest, CommandDoesNothingOnceTheRunHasEnded) {
     EXPECT_FALSE(Form->Scraper()->Paused());
 }
 
-INSTANTIATE_TEST_SUITE_P(Run, AfterRunTest, testing::ValuesIn(AfterRunCases),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Run, AfterRunTest, testing::ValuesIn(AfterRunCases), CaseName);
 
 namespace {
 
@@ -300,8 +300,7 @@ TEST_P(StartQuestionsTest, AsksAboutWhatAnEarlierRunLeft) {
     EXPECT_EQ(Exists("cards.dat"), row.CardsKept);
 }
 
-INSTANTIATE_TEST_SUITE_P(Run, StartQuestionsTest, testing::ValuesIn(StartCases),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Run, StartQuestionsTest, testing::ValuesIn(StartCases), CaseName);
 
 TEST_F(RunFixture, SecondStartBeforeTheRunTakesOverIsIgnored) {
     WriteFile("cities.txt", ThreeCities);

@@ -1,4 +1,5 @@
 #include "form_fixture.h"
+#include "tests/support/case_name.h"
 
 #include "app/window_run_view.h"
 #include "platform/exception.h"
@@ -61,8 +62,7 @@ TEST_P(ProgressTest, ReadsBackWhatTheBarShows) {
     EXPECT_LT(Form->ProgressBar->minimum(), Form->ProgressBar->maximum());
 }
 
-INSTANTIATE_TEST_SUITE_P(View, ProgressTest, testing::ValuesIn(ProgressCases),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(View, ProgressTest, testing::ValuesIn(ProgressCases), CaseName);
 
 TEST_F(RunViewTest, ShrinkingTheMaximumPullsThePositionBack) {
     TWindowRunView& view = View();

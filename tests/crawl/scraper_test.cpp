@@ -8,6 +8,7 @@
 #include "tests/support/event_wait.h"
 #include "tests/support/scraper_fakes.h"
 #include "tests/support/test_files.h"
+#include "testsite/site_markup.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,41 +24,33 @@ namespace {
 
 const QByteArray Bom = "\xEF\xBB\xBF";
 
-QString Cards(const QStringList& hrefs) {
-    QString block = QStringLiteral("<div class=\"organization-category__widgets\">");
+// Pages of the site's markup, each card link named "x" and each rubric "r".
+QList<TCardLink> CardLinks(const QStringList& hrefs) {
+    QList<TCardLink> cards;
     for (const QString& href : hrefs)
-        block +=
-            QStringLiteral("<div class=\"org-widget-header__title\"><a href=\"%1\">x</a></div>")
-                .arg(href);
-    return block + QStringLiteral("</div><footer></footer>");
+        cards.append({href, "x"});
+    return cards;
 }
 
 QString CityPage(const QStringList& rubrics, const QStringList& cards) {
-    QString page = QStringLiteral("<html><body>");
+    QString page = PageHead("Тест");
     for (const QString& href : rubrics)
-        page += QStringLiteral("<h3 class=\"category-widget__title\"><a href=\"%1\">r</a></h3>")
-                    .arg(href);
-    return page + Cards(cards) + QStringLiteral("</body></html>");
+        page += RubricHeading(href, "r");
+    return page + CardWidgets(CardLinks(cards), {}) + PageTail();
 }
 
-QString Links(const QString& opening, const QStringList& hrefs) {
-    QString block = opening;
-    for (const QString& href : hrefs)
-        block += QStringLiteral("<li><a href=\"%1\">l</a></li>").arg(href);
-    return block + QStringLiteral("</ul>");
-}
-
+// Always with a subrubric block, however empty: the page's breadcrumb names its
+// cards' subrubric.
 QString ListPage(const QString& breadcrumb, const QStringList& subrubrics, const QStringList& pages,
                  const QStringList& cards) {
-    return QStringLiteral("<html><span class=\"breadcrumbs-list__link is-current\">%1</span>")
-               .arg(breadcrumb) +
-           Links(QStringLiteral("<div class=\"organizations-all__list\"><ul>"), subrubrics) +
-           Links(QStringLiteral("<ul class=\"pagination-list\">"), pages) + Cards(cards) +
-           QStringLiteral("</html>");
+    return PageHead(breadcrumb) + Breadcrumbs(breadcrumb) + SubrubricBlock(subrubrics) +
+           CardWidgets(CardLinks(cards), pages) + PageTail();
 }
 
 QString CardPage(const QString& name) {
-    return QStringLiteral("<html><h1 class=\"n\">%1</h1></html>").arg(name);
+    TCardMarkup card;
+    card.NameHtml = name;
+    return PageHead(name) + CardContent(card) + PageTail();
 }
 
 // One data-file row of a card page that gives only a name.

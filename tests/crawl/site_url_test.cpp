@@ -1,7 +1,6 @@
 #include "crawl/site_url.h"
 
 #include "tests/qt_print.h"
-#include "tests/support/case_name.h"
 
 #include <gtest/gtest.h>
 
@@ -11,32 +10,26 @@
 
 namespace {
 
-struct TBaseCase {
-    const char* Name;
-    std::optional<std::string> Variable;
-    QString Expected;
-};
-
-class SiteBaseUrlTest : public testing::TestWithParam<TBaseCase> {
-protected:
-    void TearDown() override { unsetenv("QUORVEL_BASE_URL"); }
-};
-
-TEST_P(SiteBaseUrlTest, ReadsTheEnvironment) {
-    if (GetParam().Variable)
-        setenv("QUORVEL_BASE_URL", GetParam().Variable->c_str(), 1);
-    else
-        unsetenv("QUORVEL_BASE_URL");
-    EXPECT_EQ(SiteBaseUrl(), GetParam().Expected);
+TEST(SiteBaseUrl, ReadsTheEnvironment) {
+    const struct {
+        const char* Name;
+        std::optional<std::string> Variable;
+        QString Expected;
+    } cases[] = {
+        {"unset", std::nullopt, "https://quorvel.ru"},
+        {"empty", "", "https://quorvel.ru"},
+        {"given", "https://127.0.0.1:4443", "https://127.0.0.1:4443"},
+        {"trailing slash dropped", "https://site.test//", "https://site.test"},
+        {"only a slash", "/", "https://quorvel.ru"},
+    };
+    for (const auto& c : cases) {
+        if (c.Variable)
+            setenv("QUORVEL_BASE_URL", c.Variable->c_str(), 1);
+        else
+            unsetenv("QUORVEL_BASE_URL");
+        EXPECT_EQ(SiteBaseUrl(), c.Expected) << c.Name;
+    }
+    unsetenv("QUORVEL_BASE_URL");
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, SiteBaseUrlTest,
-    testing::Values(TBaseCase{"Unset", std::nullopt, "https://quorvel.ru"},
-                    TBaseCase{"Empty", "", "https://quorvel.ru"},
-                    TBaseCase{"Given", "https://127.0.0.1:4443", "https://127.0.0.1:4443"},
-                    TBaseCase{"TrailingSlashDropped", "https://site.test//", "https://site.test"},
-                    TBaseCase{"OnlySlash", "/", "https://quorvel.ru"}),
-    CaseName);
 
 } // namespace

@@ -1,5 +1,5 @@
 #include "full_disk.h"
-#include "scraper_process.h"
+#include "tests/support/scraper_process.h"
 
 #include "testsite/site_server.h"
 
@@ -37,7 +37,8 @@ TEST_P(HeadlessFullDisk, NothingIsLostAndTheResumeWritesTheRest) {
     TSiteServer site;
     const TSiteModel& model = site.Model();
     site.HoldWhen([&](const QString& path) { return c.Held.contains(path); });
-    TScraperDir dir({model.CityLine()}, [&](const QString& path) { disk.Prepare(path); });
+    TScraperDir dir({model.CityLine()}, TClientFiles::Written,
+                    [&](const QString& path) { disk.Prepare(path); });
     std::cout << "[ disk     ] " << disk.Description().toStdString() << std::endl;
     RecordProperty("disk", disk.Description().toStdString());
 

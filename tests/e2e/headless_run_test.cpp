@@ -1,4 +1,4 @@
-#include "scraper_process.h"
+#include "tests/support/scraper_process.h"
 
 #include "platform/text_compare.h"
 #include "testsite/site_server.h"

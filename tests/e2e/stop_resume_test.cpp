@@ -1,4 +1,4 @@
-#include "scraper_process.h"
+#include "tests/support/scraper_process.h"
 
 #include "testsite/site_server.h"
 

@@ -223,55 +223,50 @@ TEST(ContentDecoding, NextPrepareDropsThePreviousChain) {
     EXPECT_EQ(rig.Body.Data(), "firstsecond");
 }
 
-struct THeaderCase {
-    const char* Name;
-    bool Enabled;
-    bool UseQuality;
-    bool ZlibItemEnabled;
-    QString Expected;
-};
-
-class HeaderTextTable : public testing::TestWithParam<THeaderCase> {};
-
-TEST_P(HeaderTextTable, OffersEnabledCodingsWithQuality) {
-    const THeaderCase& c = GetParam();
-    THandlerRig rig;
-    rig.Handler.SetEnabled(c.Enabled);
-    EXPECT_EQ(rig.Handler.HeaderText(), c.Enabled ? "gzip, deflate" : "");
-    rig.Handler.SetUseQuality(c.UseQuality);
-    for (THttpContCodItem& item : rig.Handler.CodingParams())
-        if (item.Coding() == "gzip, deflate")
-            item.SetEnabled(c.ZlibItemEnabled);
-    rig.Handler.SetUseQuality(c.UseQuality); // a change of quality recomputes the text
-    EXPECT_EQ(rig.Handler.HeaderText(), c.Expected);
+TEST(ContentCodingHandler, OffersEnabledCodingsWithQuality) {
+    const struct {
+        const char* Name;
+        bool Enabled;
+        bool UseQuality;
+        bool ZlibItemEnabled;
+        QString Expected;
+    } cases[] = {
+        {"Plain", true, false, true, "gzip, deflate"},
+        {"Disabled", false, false, true, ""},
+        {"WithQuality", true, true, true, "gzip;q=1, deflate;q=1"},
+        {"ZlibItemOff", true, false, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        THandlerRig rig;
+        rig.Handler.SetEnabled(c.Enabled);
+        EXPECT_EQ(rig.Handler.HeaderText(), c.Enabled ? "gzip, deflate" : "");
+        rig.Handler.SetUseQuality(c.UseQuality);
+        for (THttpContCodItem& item : rig.Handler.CodingParams())
+            if (item.Coding() == "gzip, deflate")
+                item.SetEnabled(c.ZlibItemEnabled);
+        rig.Handler.SetUseQuality(c.UseQuality); // a change of quality recomputes the text
+        EXPECT_EQ(rig.Handler.HeaderText(), c.Expected);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Offer, HeaderTextTable,
-                         testing::Values(THeaderCase{"Plain", true, false, true, "gzip, deflate"},
-                                         THeaderCase{"Disabled", false, false, true, ""},
-                                         THeaderCase{"WithQuality", true, true, true,
-                                                     "gzip;q=1, deflate;q=1"},
-                                         THeaderCase{"ZlibItemOff", true, false, false, ""}),
-                         [](const auto& info) { return info.param.Name; });
-
-struct TSplitCase {
-    QString Text;
-    QStringList Names;
-};
-
-class SplitTable : public testing::TestWithParam<TSplitCase> {};
-
-TEST_P(SplitTable, SplitsLikeContentEncoding) {
-    EXPECT_EQ(SplitCodingNames(GetParam().Text), GetParam().Names);
+TEST(SplitCodingNames, SplitsLikeContentEncoding) {
+    const struct {
+        QString Text;
+        QStringList Names;
+    } cases[] = {
+        {"gzip", {"gzip"}},
+        {"gzip, deflate", {"gzip", "deflate"}},
+        {" gzip\t,\r\ndeflate ", {"gzip", "deflate"}},
+        {"gzip,,br", {"gzip", "", "br"}},
+        {"gzip,", {"gzip", ""}},
+        {"gz ip, br", {"gz", "br"}},
+        {"\"a, b\", c", {"a, b", "c"}},
+        {"\"open", {"open"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitCodingNames(c.Text), c.Names) << c.Text.toStdString();
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, SplitTable,
-    testing::Values(TSplitCase{"gzip", {"gzip"}}, TSplitCase{"gzip, deflate", {"gzip", "deflate"}},
-                    TSplitCase{" gzip\t,\r\ndeflate ", {"gzip", "deflate"}},
-                    TSplitCase{"gzip,,br", {"gzip", "", "br"}}, TSplitCase{"gzip,", {"gzip", ""}},
-                    TSplitCase{"gz ip, br", {"gz", "br"}}, TSplitCase{"\"a, b\", c", {"a, b", "c"}},
-                    TSplitCase{"\"open", {"open"}}));
 
 TEST(ContCodingsList, LaterEntryWinsAndRemoveDropsIt) {
     TContCodingsList& registry = TContCodingsList::Instance();

@@ -1,6 +1,5 @@
 #include "fetch/scraping_thread.h"
 
-#include "tests/support/case_name.h"
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -16,16 +15,6 @@ protected:
     void Execute() override { HandOver(); }
 };
 
-struct THandOverCase {
-    const char* Name;
-    // Entries of RunningList before the hand-over: 0 = the thread itself, 1 = another.
-    std::vector<int> RunningBefore;
-    std::vector<int> RunningAfter;
-    bool OtherAlreadyFinished;
-};
-
-class HandOverTest : public testing::TestWithParam<THandOverCase> {};
-
 QList<TScrapingThread*> Entries(const std::vector<int>& codes, TScrapingThread* self,
                                 TScrapingThread* other) {
     QList<TScrapingThread*> list;
@@ -40,31 +29,38 @@ std::vector<TScrapingThread*> Items(const QList<TScrapingThread*>& list) {
     return {list.begin(), list.end()};
 }
 
-TEST_P(HandOverTest, MovesTheFirstEntryOfItselfToTheEndOfFinishedList) {
-    const THandOverCase& c = GetParam();
-    THandOverOnly self, other;
-    self.Lists = std::make_shared<TRunLists>();
-    self.Lists->RunningList = Entries(c.RunningBefore, &self, &other);
-    if (c.OtherAlreadyFinished)
-        self.Lists->FinishedList.append(&other);
+TEST(HandOver, MovesTheFirstEntryOfItselfToTheEndOfFinishedList) {
+    const struct {
+        const char* Name;
+        // Entries of RunningList before the hand-over: 0 = the thread itself, 1 = another.
+        std::vector<int> RunningBefore;
+        std::vector<int> RunningAfter;
+        bool OtherAlreadyFinished;
+    } cases[] = {
+        {"alone", {0}, {}, false},
+        {"behind_another", {1, 0, 1}, {1, 1}, true},
+        {"listed_twice", {0, 1, 0}, {1, 0}, false},
+        {"not_listed", {1}, {1}, true},
+        {"empty_run", {}, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        THandOverOnly self, other;
+        self.Lists = std::make_shared<TRunLists>();
+        self.Lists->RunningList = Entries(c.RunningBefore, &self, &other);
+        if (c.OtherAlreadyFinished)
+            self.Lists->FinishedList.append(&other);
 
-    self.HandOver();
+        self.HandOver();
 
-    EXPECT_EQ(Items(self.Lists->RunningList), Items(Entries(c.RunningAfter, &self, &other)));
-    QList<TScrapingThread*> finished;
-    if (c.OtherAlreadyFinished)
-        finished.append(&other);
-    finished.append(&self);
-    EXPECT_EQ(Items(self.Lists->FinishedList), Items(finished));
+        EXPECT_EQ(Items(self.Lists->RunningList), Items(Entries(c.RunningAfter, &self, &other)));
+        QList<TScrapingThread*> finished;
+        if (c.OtherAlreadyFinished)
+            finished.append(&other);
+        finished.append(&self);
+        EXPECT_EQ(Items(self.Lists->FinishedList), Items(finished));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Lists, HandOverTest,
-                         testing::Values(THandOverCase{"alone", {0}, {}, false},
-                                         THandOverCase{"behind_another", {1, 0, 1}, {1, 1}, true},
-                                         THandOverCase{"listed_twice", {0, 1, 0}, {1, 0}, false},
-                                         THandOverCase{"not_listed", {1}, {1}, true},
-                                         THandOverCase{"empty_run", {}, {}, false}),
-                         CaseName);
 
 TEST(HandOverThreads, EveryJobEndsInFinishedListOnceWhileTheRunLetsGo) {
     constexpr int Jobs = 8;

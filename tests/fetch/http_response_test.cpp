@@ -98,94 +98,87 @@ TEST_P(ResponseTable, EverySplitGivesTheSameOutcome) {
 
 INSTANTIATE_TEST_SUITE_P(Responses, ResponseTable, testing::ValuesIn(kResponses), CaseName);
 
-struct TStatusCase {
-    QByteArray Line;
-    int Status;
-    QString Reason;
-};
-
-class StatusLineTable : public testing::TestWithParam<TStatusCase> {};
-
-TEST_P(StatusLineTable, CodeAndPhrase) {
-    const QByteArray response = GetParam().Line + "\r\nContent-Length: 0\r\n\r\n";
-    const TFeedOutcome got = RunFeed(response, Whole(response), false);
-    EXPECT_EQ(got.Status, GetParam().Status);
-    EXPECT_EQ(got.Reason, GetParam().Reason);
+TEST(HttpResponse, StatusCodeAndPhrase) {
+    const struct {
+        QByteArray Line;
+        int Status;
+        QString Reason;
+    } cases[] = {
+        {"HTTP/1.1 200 OK", 200, "OK"},
+        {"HTTP/1.0 404 Not Found", 404, "Not Found"},
+        {"HTTP/1.1 301", 301, ""},
+        {"HTTP/1.1   503   Busy now", 503, "  Busy now"},
+        {"HTTP/1.1 2x0 Odd", 0, "Odd"},
+        {"HTTP/1.1 OK", 0, ""},
+        {"HTTP/1.12 200 OK", 200, "OK"},
+        {"http/1.1 200 OK", 0, ""},
+        {"HTTP/1.1 4040 Long", 404, " Long"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Line.toStdString());
+        const QByteArray response = c.Line + "\r\nContent-Length: 0\r\n\r\n";
+        const TFeedOutcome got = RunFeed(response, Whole(response), false);
+        EXPECT_EQ(got.Status, c.Status);
+        EXPECT_EQ(got.Reason, c.Reason);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    StatusLines, StatusLineTable,
-    testing::Values(TStatusCase{"HTTP/1.1 200 OK", 200, "OK"},
-                    TStatusCase{"HTTP/1.0 404 Not Found", 404, "Not Found"},
-                    TStatusCase{"HTTP/1.1 301", 301, ""},
-                    TStatusCase{"HTTP/1.1   503   Busy now", 503, "  Busy now"},
-                    TStatusCase{"HTTP/1.1 2x0 Odd", 0, "Odd"}, TStatusCase{"HTTP/1.1 OK", 0, ""},
-                    TStatusCase{"HTTP/1.12 200 OK", 200, "OK"},
-                    TStatusCase{"http/1.1 200 OK", 0, ""},
-                    TStatusCase{"HTTP/1.1 4040 Long", 404, " Long"}));
-
-struct THeaderCase {
-    QByteArray Line;
-    QString ContentType;
-    QString ContentEncoding;
-    QString TransferEncoding;
-    int64_t ContentLength;
-};
-
-class HeaderNameTable : public testing::TestWithParam<THeaderCase> {};
-
-TEST_P(HeaderNameTable, SetsItsResult) {
-    TFeedCli cli;
-    cli.BeginResponse();
-    cli.Feed("HTTP/1.1 200 OK\r\n" + GetParam().Line + "\r\n\r\n");
-    EXPECT_EQ(cli.ContentType(), GetParam().ContentType);
-    EXPECT_EQ(cli.ContentEncoding(), GetParam().ContentEncoding);
-    EXPECT_EQ(cli.TransferEncoding(), GetParam().TransferEncoding);
-    EXPECT_EQ(cli.ContentLength(), GetParam().ContentLength);
-    EXPECT_EQ(cli.RcvdHeader(), QStringList({"HTTP/1.1 200 OK", QString(GetParam().Line)}));
+TEST(HttpResponse, HeaderSetsItsResult) {
+    const struct {
+        QByteArray Line;
+        QString ContentType;
+        QString ContentEncoding;
+        QString TransferEncoding;
+        int64_t ContentLength;
+    } cases[] = {
+        {"Content-Type: Text/HTML; Charset=UTF-8", "text/html; charset=utf-8", "", "", -1},
+        {"Content-Encoding: gzip ", "", "gzip ", "", -1},
+        {"content-encoding:   ", "", " ", "", -1},
+        {"Content-Encoding:", "", "", "", -1},
+        {"CONTENT-LENGTH:  42 ", "", "", "", 42},
+        {"Content-Length: 4x", "", "", "", -1},
+        {"Content-Length: -5", "", "", "", -1},
+        {"Content-Length: 99999999999999999999", "", "", "", -1},
+        {"Transfer-Encoding: Chunked", "", "", "chunked", -1},
+        {"X-Content-Type: text/plain", "", "", "", -1},
+        {"a line without a colon", "", "", "", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Line.toStdString());
+        TFeedCli cli;
+        cli.BeginResponse();
+        cli.Feed("HTTP/1.1 200 OK\r\n" + c.Line + "\r\n\r\n");
+        EXPECT_EQ(cli.ContentType(), c.ContentType);
+        EXPECT_EQ(cli.ContentEncoding(), c.ContentEncoding);
+        EXPECT_EQ(cli.TransferEncoding(), c.TransferEncoding);
+        EXPECT_EQ(cli.ContentLength(), c.ContentLength);
+        EXPECT_EQ(cli.RcvdHeader(), QStringList({"HTTP/1.1 200 OK", QString(c.Line)}));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Headers, HeaderNameTable,
-    testing::Values(THeaderCase{"Content-Type: Text/HTML; Charset=UTF-8",
-                                "text/html; charset=utf-8", "", "", -1},
-                    THeaderCase{"Content-Encoding: gzip ", "", "gzip ", "", -1},
-                    THeaderCase{"content-encoding:   ", "", " ", "", -1},
-                    THeaderCase{"Content-Encoding:", "", "", "", -1},
-                    THeaderCase{"CONTENT-LENGTH:  42 ", "", "", "", 42},
-                    THeaderCase{"Content-Length: 4x", "", "", "", -1},
-                    THeaderCase{"Content-Length: -5", "", "", "", -1},
-                    THeaderCase{"Content-Length: 99999999999999999999", "", "", "", -1},
-                    THeaderCase{"Transfer-Encoding: Chunked", "", "", "chunked", -1},
-                    THeaderCase{"X-Content-Type: text/plain", "", "", "", -1},
-                    THeaderCase{"a line without a colon", "", "", "", -1}));
-
-struct TConnectionCase {
-    QString RequestVer;
-    QByteArray Response;
-    bool CloseRequested;
-};
-
-class ConnectionTable : public testing::TestWithParam<TConnectionCase> {};
-
-TEST_P(ConnectionTable, DecidesWhetherTheConnectionStays) {
-    TFeedCli cli;
-    cli.SetRequestVer(GetParam().RequestVer);
-    cli.BeginResponse();
-    cli.Feed(GetParam().Response + "\r\nContent-Length: 1\r\n\r\n");
-    EXPECT_EQ(cli.CloseRequested(), GetParam().CloseRequested);
+TEST(HttpResponse, DecidesWhetherTheConnectionStays) {
+    const struct {
+        QString RequestVer;
+        QByteArray Response;
+        bool CloseRequested;
+    } cases[] = {
+        {"1.0", "HTTP/1.1 200 OK", true},
+        {"1.0", "HTTP/1.1 200 OK\r\nConnection:  Keep-Alive ", false},
+        {"1.0", "HTTP/1.0 200 OK\r\nProxy-Connection: keep-alive", false},
+        {"1.1", "HTTP/1.1 200 OK", false},
+        {"1.1", "HTTP/1.0 200 OK", true},
+        {"1.1", "HTTP/1.1 200 OK\r\nConnection: close", true},
+        {"1.1", "HTTP/1.1 200 OK\r\nConnection: upgrade", false},
+    };
+    for (const auto& c : cases) {
+        TFeedCli cli;
+        cli.SetRequestVer(c.RequestVer);
+        cli.BeginResponse();
+        cli.Feed(c.Response + "\r\nContent-Length: 1\r\n\r\n");
+        EXPECT_EQ(cli.CloseRequested(), c.CloseRequested)
+            << c.RequestVer.toStdString() << ": " << c.Response.toStdString();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Persistence, ConnectionTable,
-    testing::Values(TConnectionCase{"1.0", "HTTP/1.1 200 OK", true},
-                    TConnectionCase{"1.0", "HTTP/1.1 200 OK\r\nConnection:  Keep-Alive ", false},
-                    TConnectionCase{"1.0", "HTTP/1.0 200 OK\r\nProxy-Connection: keep-alive",
-                                    false},
-                    TConnectionCase{"1.1", "HTTP/1.1 200 OK", false},
-                    TConnectionCase{"1.1", "HTTP/1.0 200 OK", true},
-                    TConnectionCase{"1.1", "HTTP/1.1 200 OK\r\nConnection: close", true},
-                    TConnectionCase{"1.1", "HTTP/1.1 200 OK\r\nConnection: upgrade", false}));
 
 TEST(HttpResponse, OnlyTheBadVersionSettingIsRefused) {
     TFeedCli cli;

@@ -301,7 +301,7 @@ INSTANTIATE_TEST_SUITE_P(
         TCertificateChangeCase{
             "KeyOfAnotherPassPhrase",
             [](const QDir& d) { return WriteClientCertificate(d.path(), "another"); }}),
-    [](const auto& info) { return info.param.Name; });
+    CaseName);
 
 TEST(FetchRefused, PausesAfterEveryRefusedConnection) {
     const QString pageUrl = "https://127.0.0.1:" + UnusedPort() + "/";

@@ -2,6 +2,7 @@
 #include "fetch/ssl_context.h"
 
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 #include "testsite/certificates.h"
 
 #include <QDir>
@@ -36,61 +37,58 @@ TEST(SslContextTest, SecondInitContextKeepsTheBuiltContext) {
     EXPECT_EQ(context.Handle(), first);
 }
 
-struct TRangeCase {
-    TSslVerMethod Min;
-    TSslVerMethod Max;
-    long ExpectedMin; // 0: the library's own bound
-    long ExpectedMax;
-};
-
-class SslVersionRangeTest : public testing::TestWithParam<TRangeCase> {};
-
-TEST_P(SslVersionRangeTest, SetsTheProtocolBounds) {
-    TSslContext context;
-    context.SetSslMinVersion(GetParam().Min);
-    context.SetSslMaxVersion(GetParam().Max);
-    context.InitContext();
-    EXPECT_EQ(SSL_CTX_get_min_proto_version(context.Handle()), GetParam().ExpectedMin);
-    EXPECT_EQ(SSL_CTX_get_max_proto_version(context.Handle()), GetParam().ExpectedMax);
-}
-
-INSTANTIATE_TEST_SUITE_P(Ranges, SslVersionRangeTest,
-                         testing::Values(TRangeCase{sslVerSSL3, sslVerMax, 0x0300, 0x0304},
-                                         // The highest value as a minimum reads as the lowest.
-                                         TRangeCase{sslVerMax, sslVerTLS1_2, 0x0300, 0x0303},
-                                         TRangeCase{sslVerTLS1_2, sslVerTLS1_3, 0x0303, 0x0304},
-                                         // A maximum below the minimum leaves the library's range.
-                                         TRangeCase{sslVerTLS1_3, sslVerTLS1_2, 0, 0}));
-
-struct TCipherCase {
-    const char* List;
-    std::optional<const char*> FailureStart;
-};
-
-class SslCipherListTest : public testing::TestWithParam<TCipherCase> {};
-
-TEST_P(SslCipherListTest, AcceptsOrRejectsTheList) {
-    TSslContext context;
-    context.SetSslCipherList(QString::fromLatin1(GetParam().List));
-    if (!GetParam().FailureStart) {
-        EXPECT_NO_THROW(context.InitContext());
-        return;
-    }
-    try {
+TEST(SslContextTest, SetsTheProtocolBounds) {
+    const struct {
+        TSslVerMethod Min;
+        TSslVerMethod Max;
+        long ExpectedMin; // 0: the library's own bound
+        long ExpectedMax;
+    } cases[] = {
+        {sslVerSSL3, sslVerMax, 0x0300, 0x0304},
+        // The highest value as a minimum reads as the lowest.
+        {sslVerMax, sslVerTLS1_2, 0x0300, 0x0303},
+        {sslVerTLS1_2, sslVerTLS1_3, 0x0303, 0x0304},
+        // A maximum below the minimum leaves the library's range.
+        {sslVerTLS1_3, sslVerTLS1_2, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "min " << c.Min << ", max " << c.Max);
+        TSslContext context;
+        context.SetSslMinVersion(c.Min);
+        context.SetSslMaxVersion(c.Max);
         context.InitContext();
-        FAIL() << "no failure raised";
-    } catch (const ESslContextException& e) {
-        EXPECT_TRUE(e.Message().startsWith(QString::fromLatin1(*GetParam().FailureStart)))
-            << e.what();
+        EXPECT_EQ(SSL_CTX_get_min_proto_version(context.Handle()), c.ExpectedMin);
+        EXPECT_EQ(SSL_CTX_get_max_proto_version(context.Handle()), c.ExpectedMax);
     }
-    EXPECT_FALSE(context.Initialized());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lists, SslCipherListTest,
-    testing::Values(TCipherCase{"ALL:!ADH:RC4+RSA:+SSLv2:@STRENGTH", std::nullopt},
-                    TCipherCase{"HIGH", std::nullopt}, TCipherCase{"", "Cipher list empty"},
-                    TCipherCase{"NO-SUCH-CIPHER", "Error loading cipher list\r\n"}));
+TEST(SslContextTest, AcceptsOrRejectsTheCipherList) {
+    const struct {
+        const char* List;
+        std::optional<const char*> FailureStart;
+    } cases[] = {
+        {"ALL:!ADH:RC4+RSA:+SSLv2:@STRENGTH", std::nullopt},
+        {"HIGH", std::nullopt},
+        {"", "Cipher list empty"},
+        {"NO-SUCH-CIPHER", "Error loading cipher list\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.List);
+        TSslContext context;
+        context.SetSslCipherList(QString::fromLatin1(c.List));
+        if (!c.FailureStart) {
+            EXPECT_NO_THROW(context.InitContext());
+            continue;
+        }
+        try {
+            context.InitContext();
+            ADD_FAILURE() << "no failure raised";
+        } catch (const ESslContextException& e) {
+            EXPECT_TRUE(e.Message().startsWith(QString::fromLatin1(*c.FailureStart))) << e.what();
+        }
+        EXPECT_FALSE(context.Initialized());
+    }
+}
 
 TEST(SslContextTest, FileNamedAfterTheContextExistsIsLoadedAtOnce) {
     TSslContext context;
@@ -161,7 +159,7 @@ TEST_P(SslTrustStoreTest, DefaultTrustIsLoadedOnceAndOnlyForVerification) {
 INSTANTIATE_TEST_SUITE_P(Verification, SslTrustStoreTest,
                          testing::Values(TTrustCase{"Off", false, false},
                                          TTrustCase{"On", true, true}),
-                         [](const auto& info) { return info.param.Name; });
+                         CaseName);
 
 std::unique_ptr<TSslContext> ContextWithFilesOf(const QTemporaryDir& dir) {
     auto context = std::make_unique<TSslContext>();

@@ -4,6 +4,7 @@
 #include "platform/tick_count.h"
 #include "tests/fetch/socket_recorder.h"
 #include "tests/qt_print.h"
+#include "tests/support/case_name.h"
 #include "tests/support/event_wait.h"
 #include "testsite/scripted_server.h"
 
@@ -91,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(Stops, WSocketLookupStopTest,
                          testing::Values(TLookupStopCase{"Cancel",
                                                          [](TWSocket& s) { s.CancelDnsLookup(); }},
                                          TLookupStopCase{"Close", [](TWSocket& s) { s.Close(); }}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         CaseName);
 
 TEST(WSocketConnectTest, RefusedConnectReportsConnectedThenClosedWith10061) {
     TWSocket socket;
@@ -106,33 +107,30 @@ TEST(WSocketConnectTest, RefusedConnectReportsConnectedThenClosedWith10061) {
     EXPECT_EQ(socket.State(), wsClosed);
 }
 
-struct TBadTarget {
-    const char* Addr;
-    const char* Port;
-    const char* Proto;
-};
-
-class WSocketBadTargetTest : public testing::TestWithParam<TBadTarget> {};
-
-TEST_P(WSocketBadTargetTest, ConnectRaisesAtOnceWithLastErrorSet) {
-    TWSocket socket;
-    TSocketRecorder recorder(socket);
-    socket.Addr = QString::fromLatin1(GetParam().Addr);
-    socket.Port = QString::fromLatin1(GetParam().Port);
-    socket.Proto = QString::fromLatin1(GetParam().Proto);
-    EXPECT_THROW(socket.Connect(), ESocketException);
-    EXPECT_NE(socket.LastError(), 0);
-    EXPECT_EQ(socket.State(), wsClosed);
-    TEventQueue::ForThisThread().Pump();
-    EXPECT_TRUE(recorder.Events.isEmpty());
+TEST(WSocketBadTargetTest, ConnectRaisesAtOnceWithLastErrorSet) {
+    const struct {
+        const char* Addr;
+        const char* Port;
+        const char* Proto;
+    } cases[] = {
+        {"", "80", "tcp"},          {"quorvel.invalid", "80", "tcp"},
+        {"127.0.0.1", "", "tcp"},   {"127.0.0.1", "70000", "tcp"},
+        {"127.0.0.1", "80", "udp"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Addr << ":" << c.Port << "/" << c.Proto);
+        TWSocket socket;
+        TSocketRecorder recorder(socket);
+        socket.Addr = QString::fromLatin1(c.Addr);
+        socket.Port = QString::fromLatin1(c.Port);
+        socket.Proto = QString::fromLatin1(c.Proto);
+        EXPECT_THROW(socket.Connect(), ESocketException);
+        EXPECT_NE(socket.LastError(), 0);
+        EXPECT_EQ(socket.State(), wsClosed);
+        TEventQueue::ForThisThread().Pump();
+        EXPECT_TRUE(recorder.Events.isEmpty());
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Targets, WSocketBadTargetTest,
-                         testing::Values(TBadTarget{"", "80", "tcp"},
-                                         TBadTarget{"quorvel.invalid", "80", "tcp"},
-                                         TBadTarget{"127.0.0.1", "", "tcp"},
-                                         TBadTarget{"127.0.0.1", "70000", "tcp"},
-                                         TBadTarget{"127.0.0.1", "80", "udp"}));
 
 TEST(WSocketDataTest, RequestAndReplyTravelWholeAndStampTheActivityRecord) {
     uint32_t now = 5000;

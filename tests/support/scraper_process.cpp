@@ -1,4 +1,4 @@
-#include "scraper_process.h"
+#include "tests/support/scraper_process.h"
 
 #include "fetch/client_files.h"
 #include "testsite/certificates.h"
@@ -68,7 +68,7 @@ bool EndsTheRun(const QString& line) {
     return line.contains("Работа завершена, лог записан в ");
 }
 
-TScraperDir::TScraperDir(const QStringList& cityLines,
+TScraperDir::TScraperDir(const QStringList& cityLines, TClientFiles clientFiles,
                          const std::function<void(const QString& path)>& prepare) {
     if (FDir.isValid() && prepare)
         prepare(FDir.path());
@@ -77,7 +77,8 @@ TScraperDir::TScraperDir(const QStringList& cityLines,
     QFile(Path("quorvel-scraper"))
         .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     WriteBytes("cities.txt", (cityLines.join("\r\n") + "\r\n").toUtf8());
-    if (!WriteClientCertificate(Path(), QString::fromLatin1(ClientKeyPassPhrase)))
+    if (clientFiles == TClientFiles::Written &&
+        !WriteClientCertificate(Path(), QString::fromLatin1(ClientKeyPassPhrase)))
         throw std::runtime_error("cannot write the client certificate");
 }
 
@@ -116,13 +117,25 @@ QStringList TScraperDir::AllDataRows() const {
     return rows;
 }
 
-TScraperRun::TScraperRun(const TScraperDir& dir, const QStringList& arguments,
-                         const QString& baseUrl, const QMap<QString, QString>& extra) {
+namespace {
+
+QProcessEnvironment SiteEnvironment(const QString& baseUrl, const QMap<QString, QString>& extra) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (auto variable = extra.begin(); variable != extra.end(); ++variable)
         environment.insert(variable.key(), variable.value());
     environment.insert("QUORVEL_BASE_URL", baseUrl);
     environment.insert("QT_QPA_PLATFORM", "offscreen");
+    return environment;
+}
+
+} // namespace
+
+TScraperRun::TScraperRun(const TScraperDir& dir, const QStringList& arguments,
+                         const QString& baseUrl, const QMap<QString, QString>& extra)
+    : TScraperRun(dir, arguments, SiteEnvironment(baseUrl, extra)) {}
+
+TScraperRun::TScraperRun(const TScraperDir& dir, const QStringList& arguments,
+                         const QProcessEnvironment& environment) {
     FProcess.setProcessEnvironment(environment);
     FProcess.setWorkingDirectory(dir.Path());
     FProcess.start(dir.Path("quorvel-scraper"), arguments);
@@ -139,7 +152,9 @@ TScraperRun::~TScraperRun() {
 }
 
 void TScraperRun::TakeOutput() {
-    FPending += FProcess.readAllStandardOutput();
+    const QByteArray output = FProcess.readAllStandardOutput();
+    FOutput += output;
+    FPending += output;
     FError += FProcess.readAllStandardError();
     int end;
     while ((end = FPending.indexOf('\n')) >= 0) {

@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -34,14 +35,20 @@ void ExpectWholeCrawl(const TScraperDir& dir, const TSiteModel& model);
 // True for the log line that ends a run.
 bool EndsTheRun(const QString& line);
 
+// Whether a scraper directory gets the client certificate and key: a crawl needs
+// them, a test of what the program does before crawling sees every file it makes.
+enum class TClientFiles { Written, None };
+
 // A copy of the real executable in a temporary directory of its own, with the
 // files a run needs beside it, and runs of it as a child process whose standard
 // output is collected line by line. Used on the test's main thread only.
 class TScraperDir {
 public:
-    // Copies the executable, writes cities.txt and a client certificate and key;
-    // `prepare`, when given, first gets the empty directory (to mount a file system there).
+    // Copies the executable, writes cities.txt and, unless told not to, a client
+    // certificate and key; `prepare`, when given, first gets the empty directory
+    // (to mount a file system there).
     explicit TScraperDir(const QStringList& cityLines,
+                         TClientFiles clientFiles = TClientFiles::Written,
                          const std::function<void(const QString& path)>& prepare = {});
 
     QString Path(const QString& name = {}) const;
@@ -49,8 +56,8 @@ public:
     void WriteBytes(const QString& name, const QByteArray& bytes) const;
     // Every file of the directory with its bytes, for comparing before and after.
     QMap<QString, QByteArray> Snapshot() const;
-    // Names of the files matching `pattern` ("data*.csv").
-    QStringList Files(const QString& pattern) const;
+    // Names of the files matching `pattern` ("data*.csv"), sorted.
+    QStringList Files(const QString& pattern = QStringLiteral("*")) const;
     // The rows of every data file, header lines left out; a file that does not
     // end with a whole line gives a row saying so.
     QStringList AllDataRows() const;
@@ -59,10 +66,15 @@ private:
     QTemporaryDir FDir;
 };
 
+// A run of a scraper directory's executable with no terminal on standard input.
 class TScraperRun {
 public:
+    // Against the site at `baseUrl`, offscreen, with `environment` added to the test's own.
     TScraperRun(const TScraperDir& dir, const QStringList& arguments, const QString& baseUrl,
                 const QMap<QString, QString>& environment = {});
+    // With exactly `environment`, for runs that must see what a user's shell gives them.
+    TScraperRun(const TScraperDir& dir, const QStringList& arguments,
+                const QProcessEnvironment& environment);
     ~TScraperRun();
 
     // Waits (bounded), collecting standard output meanwhile, until `done` holds;
@@ -78,12 +90,15 @@ public:
     void Kill();
 
     QStringList OutputLines() const { return FLines; }
+    // Standard output as read so far, byte for byte.
+    QString OutputText() const { return QString::fromUtf8(FOutput); }
     QString ErrorText() const { return QString::fromUtf8(FError); }
 
 private:
     void TakeOutput();
 
     QProcess FProcess;
+    QByteArray FOutput;
     QByteArray FPending;
     QByteArray FError;
     QStringList FLines;
