@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -139,16 +141,17 @@ TEST(ThreadBase, AReusedOsThreadStartsWithANewEventQueue) {
 // the only one offered.
 TEST(ThreadBase, ThreadsStartedTogetherRunTogether) {
     constexpr int Count = 12;
-    std::atomic<int> arrived{0};
+    std::mutex lock;
+    std::condition_variable changed;
+    int arrived = 0;
     std::atomic<int> sawAll{0};
     std::vector<std::unique_ptr<TStep>> threads;
     for (int i = 0; i < Count; ++i) {
         threads.push_back(std::make_unique<TStep>([&] {
+            std::unique_lock<std::mutex> guard(lock);
             ++arrived;
-            const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (arrived.load() < Count && std::chrono::steady_clock::now() < limit)
-                std::this_thread::yield();
-            if (arrived.load() == Count)
+            changed.notify_all();
+            if (changed.wait_for(guard, std::chrono::seconds(20), [&] { return arrived == Count; }))
                 ++sawAll;
         }));
         threads.back()->Start();
