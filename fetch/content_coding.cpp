@@ -140,9 +140,13 @@ void THttpContCodHandler::ResetChain() {
     FInputWriteBuffer = [this](const char* data, int64_t count) { WriteOutput(data, count); };
 }
 
-bool THttpContCodHandler::Prepare(const QString& encodings) {
+void THttpContCodHandler::Reset() {
     ResetChain();
     FOutputCount = 0;
+}
+
+bool THttpContCodHandler::Prepare(const QString& encodings) {
+    Reset();
     if (!FEnabled || encodings.isEmpty())
         return true;
     const TContCodingsList& registry = TContCodingsList::Instance();
@@ -166,6 +170,7 @@ bool THttpContCodHandler::Prepare(const QString& encodings) {
 void THttpContCodHandler::Complete() {
     for (auto it = FCodingList.rbegin(); it != FCodingList.rend(); ++it)
         (*it)->Complete();
+    ResetChain();
 }
 
 void THttpContCodHandler::WriteOutput(const char* data, int64_t count) {

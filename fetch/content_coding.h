@@ -118,11 +118,16 @@ public:
     THttpContCodHandler(TMemoryStream* const* outputStream, TWriteBufferProc outputWriteBuffer);
 
     QString HeaderText();
+    // A new response begins: no decoder of an earlier one may see its body or its
+    // end, and its output is counted from zero. Its body, if any, calls Prepare.
+    void Reset();
     // Builds the chain for one response; false when a name is unknown, in which case
     // the whole body passes unchanged.
     bool Prepare(const QString& encodings);
     // The next body bytes, in arrival order.
     void WriteBuffer(const char* data, int64_t count) { FInputWriteBuffer(data, count); }
+    // The body has ended: the chain hands out what it still holds and is dropped, so
+    // it runs once per response whatever ends the response afterwards.
     void Complete();
 
     bool Enabled() const { return FEnabled; }

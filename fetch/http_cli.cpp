@@ -213,6 +213,7 @@ void THttpCli::HandleNotice(TNotice notice, uint64_t requestNumber) {
 }
 
 void THttpCli::ResetResponse() {
+    FContentCodingHnd->Reset();
     FRcvdHeader.clear();
     FRequestDoneError = 0;
     FStatusCode = 0;

@@ -255,6 +255,7 @@ void THttpCli::RelocateAfterClose(int /*error*/) {
     FContentEncoding.clear();
     FResponseVer.clear();
     FContentLength = -1;
+    FContentCodingHnd->Reset();
     CutRcvdStream();
     PostNotice(WM_HTTP_LOGIN);
 }

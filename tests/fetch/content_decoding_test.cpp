@@ -223,6 +223,21 @@ TEST(ContentDecoding, NextPrepareDropsThePreviousChain) {
     EXPECT_EQ(rig.Body.Data(), "firstsecond");
 }
 
+// A response whose body never came (an empty chunked one) still ends its body: that
+// end, and a new response, must find nothing of the last chain, whose output would
+// otherwise become this response's body and count against this response's bound.
+TEST(ContentDecoding, AChainEndsOnceAndANewResponseCountsFromZero) {
+    THandlerRig rig;
+    rig.Handler.OutputLimit = 2 * 5 - 1;
+    rig.Run("gzip", Deflate("first", TDeflateFormat::Gzip));
+    rig.Handler.Complete();
+    EXPECT_EQ(rig.Body.Data(), "first");
+    rig.Handler.Reset();
+    rig.Handler.WriteBuffer("plain", 5);
+    rig.Handler.Complete();
+    EXPECT_EQ(rig.Body.Data(), "firstplain");
+}
+
 TEST(ContentCodingHandler, OffersEnabledCodingsWithQuality) {
     const struct {
         const char* Name;

@@ -176,6 +176,89 @@ INSTANTIATE_TEST_SUITE_P(
                     TReuseCase{"Http11Close", "Connection: close\r\n", "1.1", 2}),
     CaseName);
 
+// ---- one client, many responses --------------------------------------------------
+
+QByteArray Gzipped(const QByteArray& status, const QByteArray& body, const QByteArray& extra = "") {
+    const QByteArray coded = Deflate(body, TDeflateFormat::Gzip);
+    return "HTTP/1.1 " + status + "\r\nContent-Encoding: gzip\r\n" + extra +
+           "Content-Length: " + QByteArray::number(coded.size()) + "\r\n\r\n" + coded;
+}
+
+const QByteArray KeepAlive = "Connection: keep-alive\r\n";
+const QByteArray EmptyChunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n";
+const QByteArray ErrorPage = "<html><body>Ошибка сервера</body></html>";
+const QByteArray Moved = "<html><body>Страница переехала</body></html>";
+
+struct TSequenceCase {
+    const char* Name;
+    QList<QList<QByteArray>> Connections; // the replies of each connection in turn
+    QList<int> Statuses;                  // one Get each
+    QList<QByteArray> Bodies;
+};
+
+class ResponseSequenceTable : public testing::TestWithParam<TSequenceCase> {};
+
+// Every response starts with fresh decoding: what an earlier response (a failed
+// attempt, a relocation) decoded never comes back as a later page, whatever the
+// later one's framing.
+TEST_P(ResponseSequenceTable, EachGetHoldsOnlyItsOwnBody) {
+    const TSequenceCase& c = GetParam();
+    QList<TConnectionScript> scripts;
+    for (const QList<QByteArray>& replies : c.Connections) {
+        TConnectionScript script{false, {}, TConnectionEnd::KeepOpen};
+        for (const QByteArray& reply : replies)
+            script.Exchanges.append({TReadMode::RequestHead, {reply}, 0});
+        scripts.append(script);
+    }
+    TScriptedServer server;
+    server.SetScripts(scripts);
+    TClientRig rig;
+    for (int i = 0; i < c.Statuses.size(); ++i) {
+        TMemoryStream body;
+        rig.Cli.SetRcvdStream(&body);
+        rig.Get(Url(server, "/p" + QString::number(i)));
+        EXPECT_EQ(rig.Cli.StatusCode(), c.Statuses[i]) << "Get " << i;
+        EXPECT_EQ(body.Data(), c.Bodies[i]) << "Get " << i;
+    }
+    rig.Cli.SetRcvdStream(nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, ResponseSequenceTable,
+    testing::Values(
+        TSequenceCase{"GzipErrorThenEmptyChunked",
+                      {{Gzipped("500 Internal Server Error", ErrorPage)}, {EmptyChunked}},
+                      {500, 200},
+                      {ErrorPage, ""}},
+        TSequenceCase{"GzipThenEmptyChunkedOnTheKeptConnection",
+                      {{Gzipped("200 OK", ErrorPage, KeepAlive), EmptyChunked}},
+                      {200, 200},
+                      {ErrorPage, ""}},
+        TSequenceCase{
+            "GzipThenLengthZero",
+            {{Gzipped("200 OK", ErrorPage)}, {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}},
+            {200, 200},
+            {ErrorPage, ""}},
+        TSequenceCase{"GzipThenNoContent",
+                      {{Gzipped("200 OK", ErrorPage)}, {"HTTP/1.1 204 No Content\r\n\r\n"}},
+                      {200, 204},
+                      {ErrorPage, ""}},
+        TSequenceCase{"GzipRelocationToEmptyChunked",
+                      {{Gzipped("302 Found", Moved, "Location: /next\r\n")}, {EmptyChunked}},
+                      {200},
+                      {""}},
+        TSequenceCase{
+            "GzipRelocationToEmptyChunkedOnTheKeptConnection",
+            {{Gzipped("301 Moved", Moved, "Location: /next\r\n" + KeepAlive), EmptyChunked}},
+            {200},
+            {""}},
+        TSequenceCase{
+            "GzipRelocationThenGzipPage",
+            {{Gzipped("302 Found", Moved, "Location: /next\r\n")}, {Gzipped("200 OK", ErrorPage)}},
+            {200},
+            {ErrorPage}}),
+    CaseName);
+
 struct TChainCase {
     int Relocations;
     bool KeepAlive;

@@ -139,6 +139,20 @@ INSTANTIATE_TEST_SUITE_P(
                                   {},
                                   {},
                                   Page},
+                    // The first attempt's error page, decoded by the client, must not
+                    // become the page of a later attempt that got no body at all.
+                    TAttemptsCase{
+                        "gzip_error_page_then_empty_chunked",
+                        {"HTTP/1.1 500 Internal Server Error\r\nContent-Encoding: "
+                         "gzip\r\nContent-Length: " +
+                             QByteArray::number(GzipBytes(Page).size()) + "\r\n\r\n" +
+                             GzipBytes(Page),
+                         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n"},
+                        -1,
+                        "ERROR_Broken",
+                        QStringList("ERROR_Internal Server Error") + Repeated("ERROR_Broken", 14),
+                        {FinalWait},
+                        ""},
                     // A few kilobytes that decode to more than a body may hold: the
                     // decoding here stops at the bound, and every attempt fails.
                     TAttemptsCase{"br_bomb",
