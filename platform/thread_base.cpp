@@ -29,7 +29,14 @@ TThreadBase::~TThreadBase() {
 void TThreadBase::Start() {
     if (FStarted.exchange(true))
         return Resume();
-    TThreadPool::Instance().Run([this] { Run(); });
+    try {
+        TThreadPool::Instance().Run([this] { Run(); });
+    } catch (...) {
+        // Execute will never run: the object counts as never started, so it may be
+        // released at once, and a later Start may try again.
+        FStarted = false;
+        throw;
+    }
 }
 
 void TThreadBase::Resume() {

@@ -23,7 +23,8 @@ public:
     TThreadBase(const TThreadBase&) = delete;
     TThreadBase& operator=(const TThreadBase&) = delete;
 
-    // Starts the thread the first time; later calls end a pause.
+    // Starts the thread the first time; later calls end a pause. Raises when no OS
+    // thread can be had; the thread then stays unstarted.
     void Start();
     void Resume();
     void Suspend();

@@ -12,10 +12,18 @@ void TThreadPool::Run(std::function<void()> task) {
     FTasks.push_back(std::move(task));
     // Every queued task needs a waiting thread of its own; a woken thread counts
     // as waiting until it has taken a task.
-    if (FWaiting >= FTasks.size())
+    if (FWaiting >= FTasks.size()) {
         FWork.notify_one();
-    else
+        return;
+    }
+    try {
         std::thread(&TThreadPool::Serve, this).detach();
+    } catch (...) {
+        // No thread will ever take this task: it leaves the queue with the failure,
+        // so its owner may release what the task points to.
+        FTasks.pop_back();
+        throw;
+    }
 }
 
 void TThreadPool::Serve() {

@@ -24,6 +24,7 @@ public:
     TThreadPool& operator=(const TThreadPool&) = delete;
 
     // Runs `task` on a parked thread, or on a new one when every thread is busy.
+    // When no new thread can be made, the failure is raised and the task never runs.
     void Run(std::function<void()> task);
 
 private:

@@ -5,6 +5,9 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <dlfcn.h>
+#include <pthread.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,7 +15,26 @@
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
+
+namespace {
+
+// While set, the system gives no new thread, as when a process has used up its
+// threads: std::thread then raises.
+std::atomic<bool> RefuseNewThreads{false};
+
+} // namespace
+
+// Every thread of this test program is made here first.
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes,
+                              void* (*routine)(void*), void* argument) {
+    using TCreate = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+    static const auto create = reinterpret_cast<TCreate>(dlsym(RTLD_NEXT, "pthread_create"));
+    if (RefuseNewThreads.load())
+        return EAGAIN;
+    return create(thread, attributes, routine, argument);
+}
 
 namespace {
 
@@ -159,4 +181,47 @@ TEST(ThreadBase, ThreadsStartedTogetherRunTogether) {
     for (auto& thread : threads)
         thread->WaitFor();
     EXPECT_EQ(sawAll.load(), Count);
+}
+
+// A thread that cannot get an OS thread raises from Start and is never run: not
+// later, when a busy OS thread frees up, and not on the released object.
+TEST(ThreadBase, AThreadThatCannotStartNeverRuns) {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool release = false;
+    std::atomic<int> ran{0};
+    const auto hold = [&] {
+        std::unique_lock<std::mutex> guard(lock);
+        changed.wait_for(guard, std::chrono::seconds(20), [&] { return release; });
+        ++ran;
+    };
+    // Every parked OS thread gets a holder, until a start needs a new one.
+    std::vector<std::unique_ptr<TStep>> holders;
+    std::unique_ptr<TStep> refused;
+    RefuseNewThreads = true;
+    for (int i = 0; i < 1000 && !refused; ++i) {
+        auto step = std::make_unique<TStep>(hold);
+        try {
+            step->Start();
+            holders.push_back(std::move(step));
+        } catch (const std::system_error&) {
+            refused = std::move(step);
+        }
+    }
+    RefuseNewThreads = false;
+    ASSERT_TRUE(refused);
+    EXPECT_FALSE(refused->Started());
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        release = true;
+    }
+    changed.notify_all();
+    for (auto& holder : holders)
+        holder->WaitFor();
+    refused.reset();
+    EXPECT_EQ(ran.load(), int(holders.size()));
+    TStep after([&] { ++ran; });
+    after.Start();
+    after.WaitFor();
+    EXPECT_EQ(ran.load(), int(holders.size()) + 1);
 }
