@@ -135,10 +135,14 @@ TScraperRun::TScraperRun(const TScraperDir& dir, const QStringList& arguments,
     : TScraperRun(dir, arguments, SiteEnvironment(baseUrl, extra)) {}
 
 TScraperRun::TScraperRun(const TScraperDir& dir, const QStringList& arguments,
-                         const QProcessEnvironment& environment) {
+                         const QProcessEnvironment& environment)
+    : TScraperRun(dir.Path("quorvel-scraper"), dir, arguments, environment) {}
+
+TScraperRun::TScraperRun(const QString& program, const TScraperDir& dir,
+                         const QStringList& arguments, const QProcessEnvironment& environment) {
     FProcess.setProcessEnvironment(environment);
     FProcess.setWorkingDirectory(dir.Path());
-    FProcess.start(dir.Path("quorvel-scraper"), arguments);
+    FProcess.start(program, arguments);
     FProcess.waitForStarted();
     // Standard input is a pipe that is already at its end: never a terminal.
     FProcess.closeWriteChannel();

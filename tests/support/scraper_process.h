@@ -75,6 +75,10 @@ public:
     // With exactly `environment`, for runs that must see what a user's shell gives them.
     TScraperRun(const TScraperDir& dir, const QStringList& arguments,
                 const QProcessEnvironment& environment);
+    // The build's own executable (not the directory's copy), started in the
+    // directory, with exactly `environment`: for runs given their files with --dir.
+    TScraperRun(const QString& program, const TScraperDir& dir, const QStringList& arguments,
+                const QProcessEnvironment& environment);
     ~TScraperRun();
 
     // Waits (bounded), collecting standard output meanwhile, until `done` holds;
