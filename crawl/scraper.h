@@ -37,6 +37,10 @@ struct TScraperSettings {
     // Off only where the journal's cost is measured (bench/journal): no lists
     // saved at the start, no journal, no syncs during the run.
     bool KeepJournal = true;
+    // Requests go out as HTTP/1.1 and a connection the server keeps open serves
+    // the run's next page to the same site (--keep-alive). Off: one HTTP/1.0
+    // connection per page.
+    bool KeepAlive = false;
 };
 
 // The crawl controller: owns one run, from loading its inputs to saving its work
