@@ -50,6 +50,13 @@ using TWaits = std::vector<TFetchJob::TWait>;
 const TFetchJob::TWait FinalWait{1000, true};
 const TFetchJob::TWait Pause{1000, false};
 
+// Every one of `attempts` failed attempts paused, then the final wait came.
+TWaits PausedAttempts(int attempts) {
+    TWaits waits(attempts, Pause);
+    waits.push_back(FinalWait);
+    return waits;
+}
+
 class FetchJobTest : public testing::Test {
 protected:
     TScriptedServer Server{{.Tls = true}};
@@ -87,6 +94,7 @@ TEST_P(FetchAttempts, EndWithTheirOutcome) {
 }
 
 const QByteArray Capital = "<HTML><body>Тестоград</body></HTML>";
+const QString NoStatus = "ERROR_HTTP no status code (connection closed prematurely)";
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, FetchAttempts,
@@ -139,6 +147,29 @@ INSTANTIATE_TEST_SUITE_P(
                                   {},
                                   {},
                                   Page},
+                    TAttemptsCase{"refused_number_in_a_status_phrase",
+                                  {"HTTP/1.0 503 Busy (Error #10061)\r\nContent-Length: 0\r\n\r\n"},
+                                  -1,
+                                  "ERROR_Busy (Error #10061)",
+                                  Repeated("ERROR_Busy (Error #10061)", 15),
+                                  PausedAttempts(15),
+                                  ""},
+                    // The close ends the request at once, but the pause stays: a
+                    // server that keeps cutting its header is not asked again at once.
+                    TAttemptsCase{"header_cut_by_the_close",
+                                  {"HTTP/1.0 200 OK\r\nContent-Type: text/ht"},
+                                  -1,
+                                  NoStatus,
+                                  Repeated(NoStatus, 15),
+                                  PausedAttempts(15),
+                                  ""},
+                    TAttemptsCase{"closed_inside_the_status_line",
+                                  {"HTTP/1.0 20"},
+                                  -1,
+                                  NoStatus,
+                                  Repeated(NoStatus, 15),
+                                  {FinalWait},
+                                  ""},
                     // A few kilobytes that decode to more than a body may hold: the
                     // decoding here stops at the bound, and every attempt fails.
                     TAttemptsCase{"br_bomb",
@@ -311,9 +342,7 @@ TEST(FetchRefused, PausesAfterEveryRefusedConnection) {
     EXPECT_EQ(job.result, -1);
     EXPECT_TRUE(job.statusText.contains("#10061")) << qPrintable(job.statusText);
     EXPECT_EQ(job.LoggedTexts(), Repeated(job.statusText + " для " + pageUrl, 15));
-    TWaits waits(15, Pause);
-    waits.push_back(FinalWait);
-    EXPECT_EQ(job.Waits(), waits);
+    EXPECT_EQ(job.Waits(), PausedAttempts(15));
 }
 
 // Jobs on a tick count the test moves by hand, so no time-out fires before the test
@@ -433,6 +462,22 @@ TEST_F(FetchWaits, FinalWaitEndsAfterASecondOfTicks) {
     FakeTicks += 1;
     ASSERT_TRUE(job.WaitForHandOver());
     EXPECT_EQ(job.Waits(), TWaits{FinalWait});
+}
+
+// The next attempt's connection waits for a second of ticks after a cut header.
+TEST_F(FetchWaits, HeaderCutByTheCloseDelaysTheNextAttempt) {
+    Server.SetScripts(Replies({"HTTP/1.0 200 OK\r\nContent-Ty", Ok(Page)}));
+    TFetchJob job(PageUrl());
+    job.RealWaits = true;
+    job.StartJob();
+    ASSERT_TRUE(WaitsReach(job, 1));
+    FakeTicks += 999;
+    EXPECT_TRUE(KeepsWaiting(job));
+    EXPECT_EQ(Server.Connections(), 1);
+    FakeTicks += 1;
+    ASSERT_TRUE(job.WaitForHandOver());
+    EXPECT_EQ(job.result, 1);
+    EXPECT_EQ(Server.Connections(), 2);
 }
 
 TEST_F(FetchWaits, PauseRunsOutDespiteAStopAndNoAttemptFollows) {
