@@ -16,8 +16,10 @@ QString AsciiLower(QString text) {
 
 } // namespace
 
-// The "no status code" failure comes from a close before the header's end; header
-// lines that came with it show that the status line had come whole.
+// The "no status code" failure comes from a close before the response was whole;
+// header lines that came with it show that the status line had come whole. (They
+// come too when a whole header began with no HTTP/1.x status line: a response the
+// client cannot use either, so it is waited for likewise.)
 TAttemptFailure TAttemptFailure::Current(const THttpCli& client) {
     const QString reason = CurrentExceptionMessage();
     const bool headerCut =
