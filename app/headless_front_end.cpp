@@ -7,6 +7,7 @@
 #include "crawl/orphan_threads.h"
 #include "crawl/resume_files.h"
 #include "crawl/run_lock.h"
+#include "crawl/saved_run.h"
 #include "crawl/scraper.h"
 #include "platform/executable_dir.h"
 #include "platform/file_lock.h"
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -77,7 +79,8 @@ public:
     int Run();
 
 private:
-    int SelectCities(QList<TCityItem>& selection);
+    int SelectCities(QList<TCityItem>& items, QList<TCityItem>& selection);
+    int RefuseNothingToCrawl(const QList<TCityItem>& items, const QList<TCityItem>& selection);
     int PrepareFiles(std::unique_ptr<TFileLock>& lock);
     void Poll();
     void Stop();
@@ -94,8 +97,10 @@ private:
 };
 
 int THeadlessFrontEnd::Run() {
-    QList<TCityItem> selection;
-    if (const int status = SelectCities(selection); status != 0)
+    QList<TCityItem> items, selection;
+    if (const int status = SelectCities(items, selection); status != 0)
+        return status;
+    if (const int status = RefuseNothingToCrawl(items, selection); status != 0)
         return status;
     std::unique_ptr<TFileLock> lock;
     if (const int status = PrepareFiles(lock); status != 0)
@@ -128,8 +133,7 @@ int THeadlessFrontEnd::Run() {
 // The cities that --all, --city or selection.txt name. Status 2 when a --city
 // label names no city (the user surely meant one), 1 when cities.txt or
 // selection.txt cannot be read.
-int THeadlessFrontEnd::SelectCities(QList<TCityItem>& selection) {
-    QList<TCityItem> items;
+int THeadlessFrontEnd::SelectCities(QList<TCityItem>& items, QList<TCityItem>& selection) {
     try {
         items = ParseCityLines(ReadTextFileLines(TRunFiles(FBaseDir).Cities()));
     } catch (const ETextFileError& error) {
@@ -160,6 +164,32 @@ int THeadlessFrontEnd::SelectCities(QList<TCityItem>& selection) {
     for (int index : MatchSelection(items, labels))
         selection.append(items[index]);
     return 0;
+}
+
+// A run needs a city to start from, unless --resume continues an earlier run that
+// left work: without one it is refused as a usage error, before any file changes.
+// Status 1 when the saved lists cannot be read.
+int THeadlessFrontEnd::RefuseNothingToCrawl(const QList<TCityItem>& items,
+                                            const QList<TCityItem>& selection) {
+    if (std::any_of(selection.begin(), selection.end(), HasCrawlableUrl))
+        return 0;
+    int saved = 0;
+    try {
+        saved = ReadSavedRun(TRunFiles(FBaseDir), false).Entries();
+    } catch (const ETextFileError& error) {
+        PrintError(error.Message());
+        return 1;
+    }
+    if (FOptions.Resume && saved > 0)
+        return 0;
+    QString why = items.isEmpty()       ? TRunFiles(FBaseDir).Cities() + " lists no city"
+                  : selection.isEmpty() ? QStringLiteral("no city selected")
+                                        : QStringLiteral("no selected city has an address");
+    if (saved > 0 && !FOptions.Fresh)
+        why += QStringLiteral(" (--resume continues the earlier run)");
+    PrintError(QStringLiteral("nothing to crawl: ") + why);
+    std::fputs(HeadlessUsageLine().toUtf8().constData(), stderr);
+    return 2;
 }
 
 // START's two questions: answered by --fresh / --resume, else asked on the

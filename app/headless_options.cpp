@@ -136,7 +136,8 @@ QString ProgramUsage() {
         "  --city LABEL  crawl every city of cities.txt labelled LABEL (letter case\n"
         "                ignored); may be repeated\n"
         "  --all         crawl every city of cities.txt\n"
-        "                (neither: the cities saved in selection.txt)\n"
+        "                (neither: the cities saved in selection.txt; with no city\n"
+        "                to start from, only --resume of an earlier run starts)\n"
         "  --fresh       discard the work lists left by an earlier run\n"
         "  --resume      keep them and resume that run\n"
         "                (neither: ask on the terminal; without one, exit with 2)\n"
@@ -145,10 +146,16 @@ QString ProgramUsage() {
         "                as the site's owner would find fair, e.g. for a distant site\n"
         "Log lines go to standard output, a summary to standard error at the end.\n"
         "Ctrl+C stops the run and saves its lists; a second Ctrl+C ends the program.\n"
-        "Exit status: 0 run ended or stopped, 1 run failed, 2 usage error or no display.\n"
+        "Exit status: 0 run ended or stopped, 1 run failed, 2 usage error (nothing to\n"
+        "crawl among them) or no display.\n"
         "The client certificate 01cert.pem and its key 01key.pem are read from the\n"
         "current directory. QUORVEL_BASE_URL replaces https://quorvel.ru before city\n"
         "paths.\n");
+}
+
+QString HeadlessUsageLine() {
+    return QStringLiteral("Usage: quorvel-scraper --headless {--city LABEL... | --all} "
+                          "[--fresh | --resume] [--dir DIR] [--threads N]\n");
 }
 
 QString ProgramVersion() {

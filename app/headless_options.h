@@ -54,5 +54,8 @@ TWindowOptions ParseWindowArgs(const QStringList& arguments);
 // The usage text of both forms, one option per line.
 QString ProgramUsage();
 
+// One line, with its line end, telling how a headless run names its cities.
+QString HeadlessUsageLine();
+
 // "quorvel-scraper " and the version number, with a line end.
 QString ProgramVersion();

@@ -1,5 +1,6 @@
 #include "crawl/city_list.h"
 
+#include "crawl/text_utils.h"
 #include "platform/text_compare.h"
 
 #include <algorithm>
@@ -28,4 +29,8 @@ QList<int> MatchSelection(const QList<TCityItem>& items, const QStringList& labe
             selected.append(i);
     }
     return selected;
+}
+
+bool HasCrawlableUrl(const TCityItem& item) {
+    return item.HasUrl && (item.Url.startsWith(QLatin1Char('/')) || HasWebScheme(item.Url));
 }

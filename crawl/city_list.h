@@ -16,3 +16,7 @@ QList<TCityItem> ParseCityLines(const QStringList& lines);
 // Indices of the items whose label equals one of `labels` ignoring case (every
 // matching item, duplicates included), in list order.
 QList<int> MatchSelection(const QList<TCityItem>& items, const QStringList& labels);
+
+// True when a run can start from the item: its URL is a path of the site or
+// begins with "https://" or "http://".
+bool HasCrawlableUrl(const TCityItem& item);

@@ -232,9 +232,7 @@ TCardJobs ExtractCardJobs(const QString& text, const QString& pageUrl) {
     TCardJobs jobs;
     const qsizetype numbered = pageUrl.indexOf(QStringLiteral("/page-"));
     jobs.ListUrl = numbered < 0 ? pageUrl : pageUrl.left(numbered + 1);
-    // The name sits between the separators "|||" of a job line, which a bar in it
-    // could fake; it is written with broken bars instead.
-    jobs.Breadcrumb = CurrentBreadcrumb(text).replace(u'|', u'\u00A6');
+    jobs.Breadcrumb = CardJobCategory(CurrentBreadcrumb(text));
     const QString block = ExtractBetween(text, "<div class=\"organization-category__widgets\">",
                                          QString(), "<footer");
     jobs.JobLines = ScanCardJobLines(block, pageUrl, CardJobTail(jobs.Breadcrumb, jobs.ListUrl));

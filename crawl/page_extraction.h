@@ -24,7 +24,7 @@ struct TListPageLinks {
 
 struct TCardJobs {
     QString ListUrl;      // the page URL cut back to the list's first page
-    QString Breadcrumb;   // the subrubric name carried by the job lines, bars as '¦'
+    QString Breadcrumb;   // the subrubric name as the job lines carry it (CardJobCategory)
     QStringList JobLines; // card job lines (fetch/job_line.h) of the breadcrumb, page order
 };
 

@@ -189,15 +189,15 @@ void TScraper::ResumeSavedRun(const TSavedRun& saved) {
     }
 }
 
-// The selected cities in list order. A run with nothing to crawl ends here, saying
-// why, before it creates a data file or replaces the saved lists.
+// The selected cities in list order. A run with nothing to crawl says why and goes
+// on as any other: its data file holds the header alone, its lists are saved empty.
 void TScraper::BuildStartEntries() {
     QList<TCityItem> selected;
     Synchronize([&] { selected = FView.SelectedCities(); });
     for (const TCityItem& item : selected)
         AddStartEntry(item);
     if (WorkList.isEmpty())
-        throw Exception(NothingToCrawl(!selected.isEmpty()));
+        Log(NothingToCrawl(!selected.isEmpty()));
 }
 
 // A city path gets the site's base URL in front. A city without a URL, or whose

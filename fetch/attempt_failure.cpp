@@ -1,7 +1,7 @@
 #include "fetch/attempt_failure.h"
 
 #include "fetch/http_cli.h"
-#include "fetch/socket_error.h"
+#include "platform/exception.h"
 
 namespace {
 
@@ -16,20 +16,21 @@ QString AsciiLower(QString text) {
 
 } // namespace
 
-TAttemptFailure TAttemptFailure::Current(int statusCode) {
-    try {
-        throw;
-    } catch (const EHttpException& failure) {
-        return {RequestFailure, failure.ErrorCode(), failure.Message(), statusCode};
-    } catch (...) {
-        return {OtherFailure, 0, CurrentExceptionMessage(), statusCode};
-    }
+// The "no status code" failure comes from a close before the response was whole;
+// header lines that came with it show that the status line had come whole. (They
+// come too when a whole header began with no HTTP/1.x status line: a response the
+// client cannot use either, so it is waited for likewise.)
+TAttemptFailure TAttemptFailure::Current(const THttpCli& client) {
+    const QString reason = CurrentExceptionMessage();
+    const bool headerCut =
+        reason == QLatin1String(HttpNoStatusReason) && !client.RcvdHeader().isEmpty();
+    return {reason, client.StatusCode(), client.ReasonPhrase(), headerCut};
 }
 
 bool TAttemptFailure::NeedsPause() const {
-    if (AsciiLower(Reason).contains(QLatin1String("socket")))
-        return true;
-    return Kind == RequestFailure && (Number == WsaConnectionRefused || Number == HttpTimeoutError);
+    const QString reason = AsciiLower(Reason);
+    return reason.contains(QLatin1String("socket")) || reason.contains(QLatin1String("#10061")) ||
+           ClientReason == QLatin1String(HttpTimeoutReason) || HeaderCut;
 }
 
 QString TAttemptFailure::StatusText() const {

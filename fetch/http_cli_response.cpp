@@ -13,7 +13,7 @@ namespace {
 // Room offered to each read from the connection.
 constexpr int ReceiveStep = 8192;
 
-const QString kNoStatus = QStringLiteral("HTTP no status code (connection closed prematurely)");
+const QString kNoStatus = QString::fromLatin1(HttpNoStatusReason);
 
 bool IsHeaderlessStart(const QString& line) {
     return line.startsWith(u'<') && (line.left(6).compare("<HTML>", Qt::CaseInsensitive) == 0 ||

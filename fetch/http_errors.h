@@ -19,3 +19,5 @@ constexpr int HttpFailureStatus = 404;
 
 // The inactivity time-out's reason phrase.
 inline constexpr char HttpTimeoutReason[] = "Request aborted on timeout";
+// The reason phrase of a connection closed before a response came whole.
+inline constexpr char HttpNoStatusReason[] = "HTTP no status code (connection closed prematurely)";

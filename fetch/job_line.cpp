@@ -4,6 +4,20 @@ namespace {
 const QString Separator = QStringLiteral("|||");
 }
 
+QString CardJobCategory(const QString& name) {
+    QString category = name;
+    for (qsizetype start = category.indexOf(u'|'); start >= 0;
+         start = category.indexOf(u'|', start)) {
+        qsizetype end = start;
+        while (end < category.size() && category[end] == u'|')
+            ++end;
+        if (end - start >= Separator.size() || end == category.size())
+            category.replace(start, end - start, QString(end - start, u'\u00A6'));
+        start = end;
+    }
+    return category;
+}
+
 QString CardJobTail(const QString& category, const QString& listUrl) {
     return Separator + category + Separator + listUrl;
 }

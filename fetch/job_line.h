@@ -18,6 +18,11 @@ struct TJobLine {
 // the list URL everything after that. A line without "|||" is a page URL.
 TJobLine SplitJobLine(const QString& line);
 
+// A subrubric name as a card job line carries it: the site's text, except that a
+// run of bars that would move the split (three or more in a row, or a run that ends
+// the name and would join the next separator) is written as broken bars '¦'.
+QString CardJobCategory(const QString& name);
+
 // What follows the card link in a card job line: "|||", the subrubric name, "|||"
 // and the list URL. Cards found on one page share it.
 QString CardJobTail(const QString& category, const QString& listUrl);

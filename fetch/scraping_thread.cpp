@@ -117,7 +117,7 @@ void TScrapingThread::RunJob() {
     } catch (...) {
         // A failure outside the attempts ends the job at once, without a log line.
         result = -1;
-        statusText = TAttemptFailure::Current(FClient->StatusCode()).StatusText();
+        statusText = TAttemptFailure::Current(*FClient).StatusText();
         WaitHandlingEvents(WaitMs, true);
     }
 }
@@ -136,7 +136,7 @@ void TScrapingThread::RunAttempts() {
         } catch (...) {
             if (Terminated())
                 return;
-            HandleFailedAttempt(TAttemptFailure::Current(FClient->StatusCode()));
+            HandleFailedAttempt(TAttemptFailure::Current(*FClient));
         }
     }
     if (!succeeded) {

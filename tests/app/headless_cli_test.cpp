@@ -48,7 +48,7 @@ TEST_F(HeadlessCliTest, WouldHaveToAskWithoutATerminalChangesNothing) {
     Write("allknown.dat", Bom + "a.test\r\n");
     Write("cards.dat", "");
     const QStringList before = Dir.Files();
-    EXPECT_EQ(Run({}), 2);
+    EXPECT_EQ(Run({"--all"}), 2);
     EXPECT_EQ(Err.count('\n'), 1);
     EXPECT_TRUE(Err.contains("--fresh") && Err.contains("--resume")) << Err.toStdString();
     EXPECT_TRUE(Out.isEmpty());
@@ -57,9 +57,9 @@ TEST_F(HeadlessCliTest, WouldHaveToAskWithoutATerminalChangesNothing) {
     EXPECT_EQ(Read("cards.dat"), "");
 }
 
-// A run with nothing to crawl says why on standard output (and in its saved log),
-// writes no data file and no lists, and ends with its summary and status 1.
-TEST_F(HeadlessCliTest, NothingToCrawlSaysWhyAndWritesNoDataFile) {
+// Nothing to crawl is a usage error found before any file changes: why, then a
+// usage line naming --city and --all, on standard error alone.
+TEST_F(HeadlessCliTest, NothingToCrawlIsRefusedWithUsage) {
     struct Case {
         const char* name;
         QByteArray cities;
@@ -69,51 +69,45 @@ TEST_F(HeadlessCliTest, NothingToCrawlSaysWhyAndWritesNoDataFile) {
         {"saved selection names no city",
          "Россия, Тест=https://127.0.0.1:1\r\n",
          {"--fresh"},
-         "Ошибка: Не выбран ни один город, обходить нечего"},
-        {"empty cities.txt",
-         "",
-         {"--all", "--fresh"},
-         "Ошибка: В файле " + Dir.Path("cities.txt") +
-             " нет ни одного города; добавьте строки вида \"Страна, Город=https://адрес\""},
+         "no city selected"},
+        {"earlier run left work",
+         "Россия, Тест=https://127.0.0.1:1\r\n",
+         {},
+         "no city selected (--resume continues the earlier run)"},
+        {"empty cities.txt", "", {"--all", "--fresh"}, Dir.Path("cities.txt") + " lists no city"},
+        {"no address to start from",
+         "Без ссылки\r\nФтп=ftp://127.0.0.1/\r\n",
+         {"--all", "--resume"},
+         "no selected city has an address"},
     };
+    Write("selection.txt", "Нет такого\r\n");
     for (const Case& c : cases) {
-        Write("lists.dat", Bom + "a.test\r\n");
+        Write("lists.dat", c.arguments.contains("--resume") ? Bom : Bom + "a.test\r\n");
         Write("allknown.dat", Bom + "a.test\r\n");
-        Write("selection.txt", "Нет такого\r\n");
         Write("cities.txt", c.cities);
-        EXPECT_EQ(Run(c.arguments), 1) << c.name;
-        const QStringList texts = Texts();
-        ASSERT_EQ(texts.size(), 4) << Out.toStdString();
-        EXPECT_EQ(texts[0], "Начинаем работу по заданным параметрам") << c.name;
-        EXPECT_EQ(texts[2], c.reason) << c.name;
-        const QString log = texts[3].section(' ', -1);
-        EXPECT_TRUE(texts[3].startsWith("Работа завершена, лог записан в " + Dir.Path() + "/log-"));
-        EXPECT_EQ(Read(QFileInfo(log).fileName()), Out.toUtf8().replace("\n", "\r\n")) << c.name;
-        EXPECT_TRUE(QFile::remove(log));
-        // The lock's file stays; the lock itself went with the process.
-        EXPECT_EQ(Dir.Files(),
-                  QStringList({"cities.txt", "quorvel-scraper", "run.lock", "selection.txt"}))
+        const auto before = Dir.Snapshot();
+        EXPECT_EQ(Run(c.arguments), 2) << c.name;
+        EXPECT_EQ(Err, "quorvel-scraper: nothing to crawl: " + c.reason +
+                           "\nUsage: quorvel-scraper --headless {--city LABEL... | --all} "
+                           "[--fresh | --resume] [--dir DIR] [--threads N]\n")
             << c.name;
-        EXPECT_EQ(Read("selection.txt"), "Нет такого\r\n") << c.name;
-        EXPECT_TRUE(QRegularExpression("^quorvel-scraper: 0 pages fetched, 0 failed, 0 rows "
-                                       "written in \\d+\\.\\d s \\(0\\.0 pages/s\\)\\n$")
-                        .match(Err)
-                        .hasMatch())
-            << Err.toStdString();
+        EXPECT_TRUE(Out.isEmpty()) << c.name;
+        EXPECT_EQ(Dir.Snapshot(), before) << c.name;
     }
 }
 
 // Control characters from cities.txt reach standard output as U+FFFD; the saved
-// log keeps them, and a tab stays a tab.
+// log keeps them, and a tab stays a tab. (The city to crawl is in skip.txt.)
 TEST_F(HeadlessCliTest, ControlCharactersReachTheTerminalReplaced) {
-    Write("cities.txt", "Рос\x1b[2Jсия\x07,\tТест\x7f\x01\r\n");
-    EXPECT_EQ(Run({"--all", "--fresh"}), 1);
+    Write("cities.txt", "Рос\x1b[2Jсия\x07,\tТест\x7f\x01\r\nРоссия, Тест=https://127.0.0.1:1\r\n");
+    Write("skip.txt", "127.0.0.1:1\r\n");
+    EXPECT_EQ(Run({"--all", "--fresh"}), 0);
     const QStringList texts = Texts();
-    ASSERT_EQ(texts.size(), 5) << Out.toStdString();
+    ASSERT_EQ(texts.size(), 6) << Out.toStdString();
     EXPECT_EQ(texts[2],
               u"Город \"Рос\uFFFD[2Jсия\uFFFD,\tТест\uFFFD\uFFFD\" пропущен: в cities.txt "
               u"у него нет ссылки"_qs);
-    const QByteArray log = Read(QFileInfo(texts[4].section(' ', -1)).fileName());
+    const QByteArray log = Read(QFileInfo(texts[5].section(' ', -1)).fileName());
     EXPECT_TRUE(log.contains("Город \"Рос\x1b[2Jсия\x07,\tТест\x7f\x01\" пропущен"))
         << log.toStdString();
     EXPECT_FALSE(Out.contains(QChar(0x1b)) || Err.contains(QChar(0x1b)));
@@ -132,11 +126,11 @@ TEST_F(HeadlessCliTest, ResumeKeepsTheSavedListsAndCards) {
     Write("lists.dat", Bom);
     Write("allknown.dat", Bom + "a.test\r\n");
     Write("cards.dat", "c\r\n");
-    // With lists.dat gone and nothing selected, the run itself ends at once.
-    EXPECT_EQ(Run({"--resume"}), 1) << Err.toStdString();
+    Write("skip.txt", "127.0.0.1:1\r\n"); // the run then has nothing to fetch
+    EXPECT_EQ(Run({"--all", "--resume"}), 0) << Err.toStdString();
     EXPECT_EQ(Read("cards.dat"), "c\r\n"); // asked about and kept
-    // Empty lists.dat: deleted with allknown.dat without asking.
-    EXPECT_EQ(Read("lists.dat") + Read("allknown.dat"), "<missing><missing>");
+    // Empty lists.dat: deleted with allknown.dat without asking, so a.test is not known.
+    EXPECT_EQ(Read("allknown.dat"), Bom + "127.0.0.1:1\r\n");
 }
 
 struct TStatusCase {

@@ -6,21 +6,25 @@
 
 namespace {
 
+// Crawlable: a run can start from the item.
 TEST(ParseCityLines, SplitsAtTheFirstEquals) {
     const struct {
         QString Line;
         QString Label;
         QString Url;
         bool HasUrl;
+        bool Crawlable;
     } cases[] = {
         {"Россия, Томск=https://tomsk.quorvel.ru", "Россия, Томск", "https://tomsk.quorvel.ru",
-         true},
-        {"Россия, Курск=/kursk/cafe/", "Россия, Курск", "/kursk/cafe/", true},
-        {"a=b=c", "a", "b=c", true},
-        {"=https://x", "", "https://x", true},
-        {"Label only=", "Label only", "", true},
-        {"Без ссылки", "Без ссылки", "", false},
-        {"", "", "", false},
+         true, true},
+        {"Россия, Курск=/kursk/cafe/", "Россия, Курск", "/kursk/cafe/", true, true},
+        {"Старый=http://old.ru", "Старый", "http://old.ru", true, true},
+        {"Ftp=ftp://old.ru", "Ftp", "ftp://old.ru", true, false},
+        {"a=b=c", "a", "b=c", true, false},
+        {"=https://x", "", "https://x", true, true},
+        {"Label only=", "Label only", "", true, false},
+        {"Без ссылки", "Без ссылки", "", false, false},
+        {"", "", "", false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Line.toStdString());
@@ -29,6 +33,7 @@ TEST(ParseCityLines, SplitsAtTheFirstEquals) {
         EXPECT_EQ(items[0].Label, c.Label);
         EXPECT_EQ(items[0].Url, c.Url);
         EXPECT_EQ(items[0].HasUrl, c.HasUrl);
+        EXPECT_EQ(HasCrawlableUrl(items[0]), c.Crawlable);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "crawl/page_extraction.h"
 #include "crawl/text_utils.h"
+#include "fetch/job_line.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ QStringList LiteralCardJobs(const QString& text, const QString& pageUrl) {
     const QString marker = " class=\"org-widget-header__title\">";
     const qsizetype numbered = pageUrl.indexOf("/page-");
     const QString listUrl = numbered < 0 ? pageUrl : pageUrl.left(numbered + 1);
-    const QString tail = "|||" + LiteralBreadcrumb(text).replace("|", "\u00A6") + "|||" + listUrl;
+    const QString tail = CardJobTail(CardJobCategory(LiteralBreadcrumb(text)), listUrl);
     QString copy =
         ExtractBetween(text, "<div class=\"organization-category__widgets\">", "", "<footer");
     QStringList lines;

@@ -232,20 +232,30 @@ TEST(ExtractCardJobs, FixturePages) {
 }
 
 // Bars in a card link or in the subrubric name must not fake the separators of
-// the job line: it splits back into the card, the name and the list URL.
+// the job line: it splits back into the card, the name and the list URL. A bar
+// that cannot move the split keeps the site's text, which the row then shows.
 TEST(ExtractCardJobs, BarsCannotFakeASeparator) {
-    const QString page =
-        u"<span class=\"breadcrumbs-list__link is-current\">|A ||| B|</span>"
-        "<div class=\"organization-category__widgets\"> class=\"org-widget-header__title\">"
-        "<a href=\"/o|||x|\"></div><footer"_qs;
-    const TCardJobs jobs = ExtractCardJobs(page, "https://h.ru/l|/");
-    const QString name = u"¦A ¦¦¦ B¦"_qs;
-    ASSERT_EQ(jobs.JobLines,
-              QStringList({"h.ru/o%7C%7C%7Cx%7C|||" + name + "|||https://h.ru/l|/"}));
-    const TJobLine job = SplitJobLine(AddScheme(jobs.JobLines[0]));
-    EXPECT_EQ(job.Url, "https://h.ru/o%7C%7C%7Cx%7C");
-    EXPECT_EQ(job.Category, name);
-    EXPECT_EQ(job.CategoryUrl, "https://h.ru/l|/");
+    const struct {
+        QString Breadcrumb, Carried;
+    } cases[] = {
+        {"|A ||| B|", u"|A ¦¦¦ B¦"_qs},
+        {"Авто | Мото", "Авто | Мото"},
+        {"||A || B", "||A || B"},
+        {"A||", u"A¦¦"_qs},
+    };
+    for (const auto& c : cases) {
+        const QString page = "<span class=\"breadcrumbs-list__link is-current\">" + c.Breadcrumb +
+                             "</span><div class=\"organization-category__widgets\"> "
+                             "class=\"org-widget-header__title\"><a href=\"/o|||x|\"></div><footer";
+        const TCardJobs jobs = ExtractCardJobs(page, "https://h.ru/l|/");
+        EXPECT_EQ(jobs.Breadcrumb, c.Carried);
+        ASSERT_EQ(jobs.JobLines,
+                  QStringList({"h.ru/o%7C%7C%7Cx%7C|||" + c.Carried + "|||https://h.ru/l|/"}));
+        const TJobLine job = SplitJobLine(AddScheme(jobs.JobLines[0]));
+        EXPECT_EQ(job.Url, "https://h.ru/o%7C%7C%7Cx%7C");
+        EXPECT_EQ(job.Category, c.Carried);
+        EXPECT_EQ(job.CategoryUrl, "https://h.ru/l|/");
+    }
 }
 
 TEST(ExtractCardJobs, WidgetEdges) {

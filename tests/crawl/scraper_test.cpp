@@ -1,6 +1,7 @@
 #include "crawl/scraper.h"
 
 #include "crawl/orphan_threads.h"
+#include "crawl/saved_run.h"
 #include "platform/text_file.h"
 #include "platform/tick_count.h"
 #include "tests/qt_print.h"
@@ -131,31 +132,36 @@ public:
     std::atomic<uint32_t> TickStep{0};
 };
 
-TEST_F(ScraperTest, StartWithNoPageToCrawlSaysWhyAndWritesNoFile) {
+// A start with nothing to crawl says why, then runs as any run: a data file of the
+// header alone, and the lists saved empty, so the next START asks nothing.
+TEST_F(ScraperTest, StartWithNoPageToCrawlSaysWhyAndEndsAsAnEmptyRun) {
     struct Case {
         const char* name;
         QByteArray cities;
         QList<TCityItem> selection;
-        QStringList texts; // between "Начинаем работу..." and the saved log's line
+        QStringList texts; // between "Начинаем работу..." and the data file's line
         // (cities.txt, when given, is written before the case and stays)
     } cases[] = {
-        {"nothing selected", "", {}, {"Ошибка: Не выбран ни один город, обходить нечего"}},
+        {"nothing selected", "", {}, {"Не выбран ни один город, обходить нечего"}},
         {"no selected city can be crawled",
          "",
          {{"Без ссылки", "", false}, {"Россия, Фтп", "ftp://127.0.0.1/x", true}},
          {"Город \"Без ссылки\" пропущен: в cities.txt у него нет ссылки",
           "Город \"Россия, Фтп\" пропущен: ссылка \"ftp://127.0.0.1/x\" не начинается с \"/\", "
           "\"https://\" или \"http://\"",
-          "Ошибка: Ни один из выбранных городов не может быть обойдён"}},
+          "Ни один из выбранных городов не может быть обойдён"}},
         {"empty cities.txt",
          Bom,
          {},
-         {"Ошибка: В файле " + Dir.filePath("cities.txt") +
+         {"В файле " + Dir.filePath("cities.txt") +
           " нет ни одного города; добавьте строки вида \"Страна, Город=https://адрес\""}},
     };
     for (const Case& c : cases) {
         if (!c.cities.isEmpty())
             Write("cities.txt", c.cities);
+        // As START leaves the directory: lists without entries are deleted.
+        for (const QString& name : Files("*.csv") + Files("*.dat") + Files("log-*"))
+            QFile::remove(Dir.filePath(name));
         View.Lines.clear();
         View.Selection = c.selection;
         auto scraper = MakeScraper();
@@ -163,11 +169,13 @@ TEST_F(ScraperTest, StartWithNoPageToCrawlSaysWhyAndWritesNoFile) {
         EXPECT_EQ(View.Texts(),
                   QStringList({"Начинаем работу по заданным параметрам", "Начинаем работу..."}) +
                       c.texts +
-                      QStringList{"Работа завершена, лог записан в " +
-                                  View.SavedLogs.value(View.SavedLogs.size() - 1)})
+                      QStringList({"Данные будут записываться в файл " + DataPath(),
+                                   "Работа завершена, лог записан в " + LogPath()}))
             << c.name;
-        EXPECT_TRUE(scraper->Failed()) << c.name;
-        EXPECT_EQ(Files("*.csv") + Files("*.dat"), QStringList()) << c.name;
+        EXPECT_FALSE(scraper->Failed()) << c.name;
+        EXPECT_EQ(Read("data7000.csv"), Bom + Header.toUtf8() + "\r\n") << c.name;
+        for (const char* list : {"lists.dat", "allknown.dat", "rubrics.dat", "failed.dat"})
+            EXPECT_EQ(Read(list), Bom) << c.name << " " << list;
     }
     EXPECT_TRUE(Site->Requests().isEmpty());
     EXPECT_EQ(View.InputsEnabled, QList<bool>({false, true, false, true, false, true}));
@@ -396,6 +404,8 @@ TEST_F(ScraperTest, SavedLogNeverReplacesAFile) {
 struct TThrottleCase {
     const char* Name;
     uint32_t Tick;
+    uint32_t Later = 0;      // the clock moves on once, right after the controller's creation
+    bool ShowsStart = false; // ... far enough for the start's counters to show
 };
 
 // Waits on another thread's progress from inside a window step, with a bound.
@@ -415,21 +425,27 @@ void PrintTo(const TThrottleCase& c, std::ostream* os) {
 class ScraperThrottleTest : public ScraperTest,
                             public testing::WithParamInterface<TThrottleCase> {};
 
-// Within 1000 ms of the controller's creation nothing is refreshed, but the run
-// end always shows the final counters, even right after the tick count wrapped.
+// Within 1000 ms of the controller's creation (or of the last refresh) nothing is
+// refreshed, but the run end always shows the final counters, even right after
+// the tick count wrapped.
 TEST_P(ScraperThrottleTest, OnlyTheFinalCountersShowWithinOneSecond) {
     Tick = GetParam().Tick;
     AddSmallSite(*Site);
     auto scraper = MakeScraper();
+    Tick += GetParam().Later;
     Run(*scraper);
     EXPECT_TRUE(View.Hints.isEmpty());
-    EXPECT_EQ(View.Counters, (QList<QPair<QString, QString>>{
-                                 {"Найдено организаций: 5", "Записано организаций: 5"}}));
+    QList<QPair<QString, QString>> counters{{"Найдено организаций: 5", "Записано организаций: 5"}};
+    if (GetParam().ShowsStart)
+        counters.prepend({"Найдено организаций: 0", "Записано организаций: 0"});
+    EXPECT_EQ(View.Counters, counters);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ticks, ScraperThrottleTest,
                          testing::Values(TThrottleCase{"Steady", 7000},
-                                         TThrottleCase{"JustAfterWrap", 500}),
+                                         TThrottleCase{"JustAfterWrap", 500},
+                                         TThrottleCase{"ExactlyOneSecond", 7000, 1000},
+                                         TThrottleCase{"JustOverOneSecond", 7000, 1001, true}),
                          CaseName);
 
 TEST_F(ScraperTest, ProgressHintFollowsEveryEffectiveRefresh) {
@@ -583,22 +599,36 @@ TEST_F(ScraperTest, FinishedJobsNotYetCollectedAtTheStopGoBack) {
 
 // A page that fails all its attempts is kept in failed.dat, once however often it
 // failed; the next run tries it again after the rest of its work.
+// The journal hears of the failure at once, so a crash while up.test is held
+// would not fetch down.test again as unfinished. A page kept in failed.dat that
+// is in the work list again is queued once.
 TEST_F(ScraperTest, FailedPagesAreKeptAndTriedAgainLast) {
     Write("lists.dat", Bom + "down.test\r\nup.test\r\ndown.test\r\n");
     Write("allknown.dat", Bom);
     Site->Pages["https://down.test"] = {ListPage("D", {}, {}, {}), -1, "ERROR_503"};
-    Site->Pages["https://up.test"] = {ListPage("U", {}, {}, {})};
+    Site->Pages["https://up.test"] = {ListPage("U", {}, {}, {}), 1, "успешно", true};
     auto first = MakeScraper();
-    Run(*first);
+    first->Start();
+    ASSERT_TRUE(
+        ProcessEventsUntil([&] { return View.Texts().contains("https://down.test: ERROR_503"); }));
+    const TSavedRun crashed = ReadSavedRun(TRunFiles(Dir.path()), true);
+    EXPECT_EQ(crashed.Lists.Work, QStringList({"up.test", "down.test"}));
+    EXPECT_EQ(crashed.Lists.Failed, QStringList{"down.test"});
+    Site->Open();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return first->Finished(); }));
+    first->WaitFor();
     EXPECT_FALSE(first->Failed());
     EXPECT_EQ(Lines("failed.dat"), QStringList{"down.test"});
 
-    Write("lists.dat", Bom + "later.test\r\n");
+    Write("lists.dat", Bom + "later.test\r\ndown.test\r\n");
+    Write("failed.dat", Bom + "down.test\r\ngone.test\r\n");
     Site->Pages["https://down.test"].Result = 1;
-    Site->Pages["https://later.test"] = {ListPage("L", {}, {}, {})};
+    for (const char* page : {"https://later.test", "https://gone.test"})
+        Site->Pages[page] = {ListPage("L", {}, {}, {})};
     auto second = MakeScraper();
     Run(*second);
-    EXPECT_EQ(Site->Requests().mid(3), QStringList({"https://later.test", "https://down.test"}));
+    EXPECT_EQ(Site->Requests().mid(3),
+              QStringList({"https://later.test", "https://down.test", "https://gone.test"}));
     EXPECT_EQ(Read("failed.dat"), Bom);
 }
 

@@ -102,15 +102,23 @@ TEST_F(HeadlessRun, WholeCrawlWritesEveryCardAndKnowsEveryList) {
     EXPECT_EQ(run.ErrorText().count('\n'), 1) << qPrintable(run.ErrorText());
 }
 
-TEST_F(HeadlessRun, NothingSelectedSaysSoAndWritesNeitherDataNorLists) {
-    TScraperRun run(Dir, {"--headless", "--fresh"}, Site.BaseUrl());
-    ASSERT_EQ(run.WaitForExit(), 1) << qPrintable(run.ErrorText());
-
-    EXPECT_TRUE(
-        LogTexts(run.OutputLines()).contains("Ошибка: Не выбран ни один город, обходить нечего"));
-    EXPECT_EQ(Dir.Files("*.csv") + Dir.Files("*.dat"), QStringList());
-    EXPECT_EQ(Dir.Files("log-*.txt").size(), 1);
+// With nothing selected only a resume has work: --fresh is refused before any file
+// changes, --resume crawls what the earlier run left.
+TEST_F(HeadlessRun, NothingSelectedIsRefusedUnlessASavedRunIsResumed) {
+    const QByteArray city = Site.Model().CityLine().section('=', 1).mid(8).toUtf8() + "\r\n";
+    Dir.WriteBytes("lists.dat", Bom + city);
+    Dir.WriteBytes("allknown.dat", Bom + city);
+    const auto before = Dir.Snapshot();
+    TScraperRun refused(Dir, {"--headless", "--fresh"}, Site.BaseUrl());
+    ASSERT_EQ(refused.WaitForExit(), 2) << qPrintable(refused.ErrorText());
+    EXPECT_TRUE(refused.ErrorText().contains("--city") && refused.ErrorText().contains("--all"))
+        << qPrintable(refused.ErrorText());
+    EXPECT_EQ(Dir.Snapshot(), before);
     EXPECT_TRUE(Site.Requests().isEmpty());
+
+    TScraperRun resumed(Dir, {"--headless", "--resume"}, Site.BaseUrl());
+    ASSERT_EQ(resumed.WaitForExit(), 0) << qPrintable(resumed.ErrorText());
+    ExpectWholeCrawl(Dir, Site.Model());
 }
 
 // --dir names where the files are: cities.txt is read there and everything the run

@@ -1,7 +1,7 @@
 #include "fetch/attempt_failure.h"
 
 #include "fetch/http_cli.h"
-#include "fetch/socket_error.h"
+#include "tests/fetch/http_feed_rig.h"
 
 #include <gtest/gtest.h>
 
@@ -9,34 +9,37 @@
 
 namespace {
 
-constexpr auto Request = TAttemptFailure::RequestFailure;
-constexpr auto Other = TAttemptFailure::OtherFailure;
+const QString NoStatus = HttpNoStatusReason;
+const QString TimeOut = HttpTimeoutReason;
 
+// Rows: the failure's message, the client's status code and reason phrase, and
+// whether the header was cut by the close.
 TEST(AttemptFailureTest, OnlyConnectionTroubleWaits) {
     const struct {
         const char* Name;
         TAttemptFailure Failure;
         bool Pause;
     } cases[] = {
-        {"refused",
-         {Request, WsaConnectionRefused, "Winsock - Connection refused (Error #10061)"},
+        {"refused", {"Winsock - Connection refused (Error #10061)", 404}, true},
+        {"refused_text_without_its_number", {"Winsock - Connection refused", 404}, false},
+        {"socket_any_case", {"Error on SoCkEt read"}, true},
+        {"socket_inside_word", {"websockets gone", 404}, true},
+        {"other_error_number", {"Winsock - Connection reset by peer (Error #10054)", 404}, false},
+        {"refused_number_in_a_status_phrase",
+         {"Busy (Error #10061)", 503, "Busy (Error #10061)"},
          true},
-        {"refused_while_connecting",
-         {Request, WsaConnectionRefused, "can't connect: Winsock - Connection refused"},
-         true},
-        {"socket_any_case", {Other, 0, "Error on SoCkEt read"}, true},
-        {"socket_inside_word", {Request, 3, "websockets gone"}, true},
-        {"other_error_number",
-         {Request, 10054, "Winsock - Connection reset by peer (Error #10054)"},
-         false},
-        {"refused_number_as_a_status", {Request, 503, "Error #10061"}, false},
-        {"broken", {Other, 0, "Broken"}, false},
-        {"http_status", {Request, 404, "Not Found"}, false},
-        {"time_out", {Request, HttpTimeoutError, HttpTimeoutReason}, true},
-        {"time_out_phrase_as_a_status", {Request, 500, HttpTimeoutReason}, false},
-        {"aborted", {Request, HttpAbortedError, "Connection aborted on request"}, false},
-        {"kelvin_sign_is_not_k", {Other, 0, QString::fromUtf8("SOC\u212AET")}, false},
-        {"cyrillic", {Other, 0, "Ошибка сокета"}, false},
+        {"broken", {"Broken", 200, "OK"}, false},
+        {"http_status", {"Not Found", 404, "Not Found"}, false},
+        {"time_out", {TimeOut, 404, TimeOut}, true},
+        {"time_out_phrase_of_a_status", {TimeOut, 500, TimeOut}, true},
+        {"time_out_phrase_then_broken", {"Broken", 200, TimeOut}, true},
+        {"time_out_phrase_not_exact", {"Broken", 200, TimeOut + "."}, false},
+        {"time_out_phrase_only_in_the_message", {TimeOut, 500, "Internal"}, false},
+        {"header_cut", {NoStatus, 0, NoStatus, true}, true},
+        {"closed_before_a_status_line", {NoStatus, 0, NoStatus, false}, false},
+        {"aborted", {"Connection aborted on request", 404}, false},
+        {"kelvin_sign_is_not_k", {QString::fromUtf8("SOC\u212AET")}, false},
+        {"cyrillic", {"Ошибка сокета"}, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.Failure.NeedsPause(), c.Pause) << c.Name;
@@ -47,35 +50,43 @@ TEST(AttemptFailureTest, StatusTextIsTheReasonOrTheStatusCode) {
         TAttemptFailure Failure;
         QString Status;
     } cases[] = {
-        {{Other, 0, "Broken", 200}, "ERROR_Broken"},
-        {{Request, 404, "", 404}, "ERROR_404"},
-        {{Other, 0, "", 0}, "ERROR_0"},
-        {{Request, 404, "Not Found", 404}, "ERROR_Not Found"},
+        {{"Broken", 200}, "ERROR_Broken"},
+        {{"", 404}, "ERROR_404"},
+        {{"", 0}, "ERROR_0"},
+        {{"Not Found", 404}, "ERROR_Not Found"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.Failure.StatusText(), c.Status);
 }
 
-// The kind and number come from the failure itself, not from its text.
-TEST(AttemptFailureTest, CurrentTellsTheClientsFailureFromOthers) {
-    const auto current = [](auto&& raise) {
-        try {
-            raise();
-        } catch (...) {
-            return TAttemptFailure::Current(404);
-        }
-        return TAttemptFailure{};
+// The client's own ending of a response the server cut off, as Get raises it.
+TEST(AttemptFailureTest, CurrentTellsAHeaderCutByTheClose) {
+    const struct {
+        const char* Name;
+        QByteArray Received;
+        int CloseError;
+        bool HeaderCut;
+    } cases[] = {
+        {"inside_the_header", "HTTP/1.0 200 OK\r\nContent-Ty", 0, true},
+        {"after_the_status_line_by_a_reset", "HTTP/1.0 200 OK\r\n", 10054, true},
+        {"inside_the_status_line", "HTTP/1.0 200 O", 0, false},
+        {"before_any_byte", "", 0, false},
     };
-    const TAttemptFailure request =
-        current([] { throw EHttpException("Winsock - Connection refused", 10061); });
-    EXPECT_EQ(request.Kind, Request);
-    EXPECT_EQ(request.Number, 10061);
-    EXPECT_EQ(request.Reason, "Winsock - Connection refused");
-    EXPECT_EQ(request.StatusCode, 404);
-    const TAttemptFailure other = current([] { throw Exception("Broken"); });
-    EXPECT_EQ(other.Kind, Other);
-    EXPECT_EQ(other.Number, 0);
-    EXPECT_EQ(other.Reason, "Broken");
+    for (const auto& c : cases) {
+        TFeedCli cli;
+        cli.BeginResponse();
+        cli.Feed(c.Received);
+        cli.CloseFromServer(c.CloseError);
+        TAttemptFailure failure;
+        try {
+            throw EHttpException(cli.ReasonPhrase(), uint16_t(cli.RequestError()));
+        } catch (...) {
+            failure = TAttemptFailure::Current(cli);
+        }
+        EXPECT_EQ(failure.Reason, NoStatus) << c.Name;
+        EXPECT_EQ(failure.HeaderCut, c.HeaderCut) << c.Name;
+        EXPECT_EQ(failure.NeedsPause(), c.HeaderCut) << c.Name;
+    }
 }
 
 } // namespace

@@ -50,6 +50,13 @@ using TWaits = std::vector<TFetchJob::TWait>;
 const TFetchJob::TWait FinalWait{1000, true};
 const TFetchJob::TWait Pause{1000, false};
 
+// Every one of `attempts` failed attempts paused, then the final wait came.
+TWaits PausedAttempts(int attempts) {
+    TWaits waits(attempts, Pause);
+    waits.push_back(FinalWait);
+    return waits;
+}
+
 class FetchJobTest : public testing::Test {
 protected:
     TScriptedServer Server{{.Tls = true}};
@@ -153,6 +160,13 @@ INSTANTIATE_TEST_SUITE_P(
                         QStringList("ERROR_Internal Server Error") + Repeated("ERROR_Broken", 14),
                         {FinalWait},
                         ""},
+                    TAttemptsCase{"refused_number_in_a_status_phrase",
+                                  {"HTTP/1.0 503 Busy (Error #10061)\r\nContent-Length: 0\r\n\r\n"},
+                                  -1,
+                                  "ERROR_Busy (Error #10061)",
+                                  Repeated("ERROR_Busy (Error #10061)", 15),
+                                  PausedAttempts(15),
+                                  ""},
                     // A few kilobytes that decode to more than a body may hold: the
                     // decoding here stops at the bound, and every attempt fails.
                     TAttemptsCase{"br_bomb",
@@ -325,9 +339,7 @@ TEST(FetchRefused, PausesAfterEveryRefusedConnection) {
     EXPECT_EQ(job.result, -1);
     EXPECT_TRUE(job.statusText.contains("#10061")) << qPrintable(job.statusText);
     EXPECT_EQ(job.LoggedTexts(), Repeated(job.statusText + " для " + pageUrl, 15));
-    TWaits waits(15, Pause);
-    waits.push_back(FinalWait);
-    EXPECT_EQ(job.Waits(), waits);
+    EXPECT_EQ(job.Waits(), PausedAttempts(15));
 }
 
 // Jobs on a tick count the test moves by hand, so no time-out fires before the test
@@ -447,6 +459,23 @@ TEST_F(FetchWaits, FinalWaitEndsAfterASecondOfTicks) {
     FakeTicks += 1;
     ASSERT_TRUE(job.WaitForHandOver());
     EXPECT_EQ(job.Waits(), TWaits{FinalWait});
+}
+
+// The client ends a request whose header the close cut at once, but the pause
+// stays: the next attempt's connection waits for a second of ticks.
+TEST_F(FetchWaits, HeaderCutByTheCloseDelaysTheNextAttempt) {
+    Server.SetScripts(Replies({"HTTP/1.0 200 OK\r\nContent-Ty", Ok(Page)}));
+    TFetchJob job(PageUrl());
+    job.RealWaits = true;
+    job.StartJob();
+    ASSERT_TRUE(WaitsReach(job, 1));
+    FakeTicks += 999;
+    EXPECT_TRUE(KeepsWaiting(job));
+    EXPECT_EQ(Server.Connections(), 1);
+    FakeTicks += 1;
+    ASSERT_TRUE(job.WaitForHandOver());
+    EXPECT_EQ(job.result, 1);
+    EXPECT_EQ(Server.Connections(), 2);
 }
 
 TEST_F(FetchWaits, PauseRunsOutDespiteAStopAndNoAttemptFollows) {
