@@ -6,6 +6,7 @@
 #include "crawl/saved_run.h"
 #include "crawl/site_url.h"
 #include "crawl/text_utils.h"
+#include "fetch/connection_pool.h"
 #include "fetch/job_line.h"
 #include "fetch/scraping_thread.h"
 #include "platform/durable_file.h"
@@ -138,6 +139,8 @@ TScraper::TRunEnd TScraper::Run() {
 void TScraper::StartRun() {
     FLists = std::make_shared<TRunLists>();
     Synchronize([this] { Limit = FView.ThreadLimit(); });
+    if (FSettings.KeepAlive)
+        FConnections = std::make_shared<TConnectionPool>(Limit);
     CursorHourGlass = true;
     RunStep(&TScraper::SetRunningUi);
     WorkList.reserve(1000000);
@@ -275,6 +278,8 @@ TScraper::TRunEnd TScraper::DispatchLoop() {
         StartOneJob();
         CollectOneResult();
         SyncNowAndThen();
+        if (FConnections)
+            FConnections->CloseExpired();
         done = WorkIsDone();
         Sleep1ms();
     }
@@ -299,6 +304,7 @@ void TScraper::StartOneJob() {
 void TScraper::StartFetchThread(TTakenJob& taken) {
     TScrapingThread* thread = FSettings.NewFetchThread();
     thread->Lists = FLists;
+    thread->Connections = FConnections;
     thread->LogsMemo = [view = &FView](const QString& line) { view->AppendLog(line); };
     thread->url = AddScheme(taken.Entry);
     thread->Code = 0;
@@ -496,6 +502,8 @@ bool TScraper::IsSkipped(const QString& key) const {
 void TScraper::FinishRun(TRunEnd how) {
     if (how == TRunEnd::Stopped || Terminated())
         StopRunningFetchThreads();
+    if (FConnections)
+        FConnections->Close();
     if (how != TRunEnd::Stopped) {
         ProgressBarPosition = 0;
         TryStep([this] { ShowProgress(); });

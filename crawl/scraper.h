@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+class TConnectionPool;
 class TScrapingThread;
 struct TRunLists;
 class TDataFile;
@@ -161,6 +162,8 @@ private:
     TRunFiles FFiles;
     std::unique_ptr<TFileLock> FLock;
     std::shared_ptr<TRunLists> FLists;
+    // The connections kept between pages (KeepAlive), shared with the fetch threads.
+    std::shared_ptr<TConnectionPool> FConnections;
     std::unique_ptr<TDataFile> FDataFile;
     TRunJournal FJournal;
     QList<TTakenJob> FTaken; // in the order taken

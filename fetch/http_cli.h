@@ -161,6 +161,9 @@ protected:
     virtual void HandleConnected(int error);
     virtual void HandleDataAvailable(int error);
     virtual void RelocateAfterClose(int error);
+    // Takes up an idle connection to the current target kept from an earlier
+    // client, instead of connecting; false when there is none (the default).
+    virtual bool AdoptIdleConnection() { return false; }
     virtual void StartRequest(THttpRequest request);
     virtual void RunRequest(THttpRequest request);
     virtual void ChangeState(THttpState newState);
@@ -195,6 +198,10 @@ protected:
     void CutRcvdStream();
     void SetClosedHandler(void (THttpCli::*handler)(int));
     bool ConnectionReusable() const;
+    // The request went out on a connection that had served before, and the close
+    // came before a byte of the answer: the server ended the idle connection as
+    // the request went. The request goes again, once per Get, on a new connection.
+    bool ResendOnNewConnection();
     // Runs a step of event handling; a failure aborts the request, a crossed bound
     // with its own text.
     void Guarded(const std::function<void()>& step);
@@ -235,7 +242,10 @@ protected:
     int FHeaderLineCount = 0;
     int FBodyLineCount = 0;
     bool FHeaderEndFlag = false;
-    THttpResponseReader FReader; // the received bytes not yet handled, and their framing
+    THttpResponseReader FReader;        // the received bytes not yet handled, and their framing
+    bool FSentOnKeptConnection = false; // the request went out on a connection used before
+    bool FResent = false;               // this Get has sent its request again already
+    int64_t FResponseBytes = 0;         // received since the request went out
     int64_t FRcvdStreamStartSize = 0;
     QByteArray FSendBuffer;
     // Lets a queued notice see whether its client still exists.

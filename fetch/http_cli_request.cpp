@@ -47,6 +47,8 @@ void THttpCli::StartRequest(THttpRequest request) {
     ResetResponse();
     FLocation = URL;
     FRcvdStreamStartSize = FRcvdStream ? FRcvdStream->Size() : 0;
+    FResent = false;
+    FSentOnKeptConnection = reuse;
     if (reuse) {
         HandleConnected(0);
         return;
@@ -59,7 +61,16 @@ void THttpCli::OpenConnection() {
     FStatusCode = 0;
     FLocationFlag = false;
     SetClosedHandler(&THttpCli::HandleClosed);
-    if (FCtrlSocket->State() == wsConnected) {
+    FSentOnKeptConnection = FCtrlSocket->State() == wsConnected;
+    if (!FSentOnKeptConnection && !FResent && AdoptIdleConnection()) {
+        FSentOnKeptConnection = true;
+        FCurrentHost = FHostName;
+        FCurrentPort = FPort;
+        FCurrentProtocol = FProtocol;
+        ++FConnectionNumber;
+        FCloseDelayedPending = false;
+    }
+    if (FSentOnKeptConnection) {
         HandleConnected(0);
         return;
     }
@@ -119,6 +130,7 @@ void THttpCli::HandleConnected(int error) {
     FConnected = true;
     ChangeState(httpConnected);
     FReader.Reset();
+    FResponseBytes = 0;
     ChangeState(httpWaitingHeader);
     try {
         SendRequest(FRequestType == httpHEAD ? "HEAD" : "GET", FRequestVer);

@@ -32,6 +32,7 @@ void THttpCli::HandleDataAvailable(int /*error*/) {
     const int count = ReceiveBytes(space, room);
     if (FRequestType == httpNone || count <= 0)
         return;
+    FResponseBytes += count;
     FReader.Written(count);
     ProcessReceived();
 }
@@ -267,7 +268,7 @@ void THttpCli::RelocateAfterClose(int /*error*/) {
 void THttpCli::HandleClosed(int error) {
     FReader.Finish();
     FConnected = false;
-    if (FState == httpReady)
+    if (FState == httpReady || ResendOnNewConnection())
         return;
     if (error != 0)
         FRequestDoneError = error;
@@ -293,4 +294,14 @@ void THttpCli::HandleClosed(int error) {
     if (FRequestDoneError == 0 && FStatusCode == 0)
         SetFailure(0, kNoStatus, HttpNoStatusError);
     PostNotice(WM_HTTP_SET_READY);
+}
+
+bool THttpCli::ResendOnNewConnection() {
+    if (!FSentOnKeptConnection || FResent || FResponseBytes > 0 || FState != httpWaitingHeader)
+        return false;
+    FResent = true;
+    FSentOnKeptConnection = false;
+    ChangeState(httpNotConnected);
+    PostNotice(WM_HTTP_LOGIN);
+    return true;
 }

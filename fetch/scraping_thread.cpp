@@ -97,7 +97,11 @@ void TScrapingThread::Execute() {
     }
     FClient = client.get();
     TAtScopeEnd forget([this] { FClient = nullptr; });
+    client->Connections = Connections;
+    if (Connections)
+        client->SetRequestVer(QStringLiteral("1.1"));
     RunJob();
+    client->KeepConnection();
 }
 
 void TScrapingThread::TakeJobLine() {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 
+class TConnectionPool;
 class TScrapingThread;
 class TSslHttpCli;
 class TMemoryStream;
@@ -54,6 +55,9 @@ public:
     std::shared_ptr<TRunLists> Lists;                  // RunningList, FinishedList, ListLock
     std::function<void(const QString& line)> LogsMemo; // appends one whole log line; the
                                                        // thread calls it inside Synchronize
+    // Set (--keep-alive): requests go out as HTTP/1.1, and the job takes and leaves
+    // open connections here. Unset: one HTTP/1.0 connection per page.
+    std::shared_ptr<TConnectionPool> Connections;
     // Outputs (final before the hand-over), and `url`/`Code` also as inputs:
     int result = 0;
     QString html;

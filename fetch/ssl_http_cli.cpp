@@ -1,5 +1,7 @@
 #include "fetch/ssl_http_cli.h"
 
+#include "fetch/connection_pool.h"
+#include "fetch/ssl_context.h"
 #include "fetch/ssl_ws_socket.h"
 
 namespace {
@@ -34,4 +36,48 @@ void TSslHttpCli::HandleSslHandshakeDone(int error) {
     const auto* socket = static_cast<const TSslWSocket*>(FCtrlSocket.get());
     SetFailure(HttpFailureStatus, "SSL handshake failed - " + socket->SslHandshakeRespMsg(),
                HttpAbortedError);
+}
+
+QString TSslHttpCli::PoolKey(const QString& protocol, const QString& host,
+                             const QString& port) const {
+    const SSL_CTX* tls = nullptr;
+    if (protocol == "https") {
+        if (!SslContext)
+            return {};
+        try {
+            SslContext->InitContext();
+        } catch (const std::exception&) {
+            return {}; // the connect that follows fails with the usual texts
+        }
+        tls = SslContext->Handle();
+    }
+    return TConnectionPool::Key(protocol, host, port, tls);
+}
+
+bool TSslHttpCli::AdoptIdleConnection() {
+    if (!Connections)
+        return false;
+    const QString key = PoolKey(FProtocol, FHostName, FPort);
+    std::optional<TIdleConnection> idle = key.isEmpty() ? std::nullopt : Connections->Take(key);
+    if (!idle)
+        return false;
+    auto* socket = static_cast<TSslWSocket*>(FCtrlSocket.get());
+    PrepareConnect();
+    socket->AdoptConnection(std::move(*idle));
+    return true;
+}
+
+void TSslHttpCli::KeepConnection() {
+    const bool wholeAndOpen = FState == httpReady && FConnected && !FCloseReq &&
+                              FRequestDoneError == 0 && FReader.State() == hrsDone;
+    if (!Connections || !wholeAndOpen)
+        return;
+    const QString key = PoolKey(FCurrentProtocol, FCurrentHost, FCurrentPort);
+    auto* socket = static_cast<TSslWSocket*>(FCtrlSocket.get());
+    std::optional<TIdleConnection> idle = key.isEmpty() ? std::nullopt : socket->DetachConnection();
+    if (!idle)
+        return;
+    FConnected = false;
+    idle->Key = key;
+    Connections->Put(std::move(*idle));
 }

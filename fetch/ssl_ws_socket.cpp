@@ -1,5 +1,6 @@
 #include "fetch/ssl_ws_socket.h"
 
+#include "fetch/connection_pool.h"
 #include "fetch/socket_error.h"
 #include "fetch/ssl_context.h"
 #include "fetch/ssl_engine.h"
@@ -316,4 +317,30 @@ void TSslWSocket::Close() {
 void TSslWSocket::Abort() {
     ResetSession();
     TWSocket::Abort();
+}
+
+std::optional<TIdleConnection> TSslWSocket::DetachConnection() {
+    const bool quiet =
+        !SslEnable || (FSslState == sslEstablished && !FCloseWhenWritten &&
+                       FEngine->PendingWrite() == 0 && SSL_pending(FEngine->Handle()) == 0);
+    if (!quiet)
+        return std::nullopt;
+    TIdleConnection connection;
+    connection.Descriptor = ReleaseDescriptor();
+    if (connection.Descriptor < 0)
+        return std::nullopt;
+    connection.Session = std::move(FEngine);
+    ResetSession();
+    return connection;
+}
+
+void TSslWSocket::AdoptConnection(TIdleConnection connection) {
+    ResetSession();
+    AssignDescriptor(std::exchange(connection.Descriptor, -1));
+    SslEnable = connection.Session != nullptr;
+    if (!SslEnable)
+        return;
+    FEngine = std::move(connection.Session);
+    FSslState = sslEstablished;
+    FSession = DescribeSession(FEngine->Handle());
 }

@@ -3,9 +3,11 @@
 #include "fetch/ws_socket.h"
 
 #include <memory>
+#include <optional>
 
 class TSslContext;
 class TSslEngine;
+struct TIdleConnection;
 
 enum TSslState {
     sslNone,
@@ -74,6 +76,13 @@ public:
     void Connect() override;
     void Close() override;
     void Abort() override;
+
+    // The connection, with its TLS session, leaves this socket to serve a later
+    // one: only an established connection with nothing waiting either way, in the
+    // socket or in the session. The socket is closed afterwards, without an event.
+    std::optional<TIdleConnection> DetachConnection();
+    // Takes up a connection that DetachConnection gave, established as it was left.
+    void AdoptConnection(TIdleConnection connection);
 
 protected:
     void HandleConnected(int error) override;

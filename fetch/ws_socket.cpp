@@ -6,6 +6,8 @@
 
 #include <asio/write.hpp>
 
+#include <unistd.h>
+
 #include <cstring>
 
 namespace {
@@ -408,6 +410,43 @@ void TWSocket::ReleaseConnection(bool shutdownFirst) {
         FSocket->shutdown(asio::socket_base::shutdown_send, ignored);
     // Closing cancels the pending read and write; their completions are ignored.
     FSocket->close(ignored);
+}
+
+int TWSocket::ReleaseDescriptor() {
+    if (FState != wsConnected || !FSocket || !FRcvd.isEmpty() || !FRawQueue.empty() ||
+        !FSendBuffer.isEmpty())
+        return -1;
+    std::error_code ec;
+    // The pending read is cancelled; its completion finds the connection gone.
+    const int descriptor = FSocket->release(ec);
+    if (ec)
+        return -1;
+    FSocket.reset();
+    ReleaseConnection(false);
+    return descriptor;
+}
+
+void TWSocket::AssignDescriptor(int descriptor) {
+    BindQueue();
+    auto socket = std::make_unique<asio::ip::tcp::socket>(FQueue->Context());
+    std::error_code ec;
+    socket->assign(asio::ip::tcp::v4(), descriptor, ec);
+    if (ec) {
+        ::close(descriptor);
+        RaiseConnectFailure(QStringLiteral("Connect: ") + QString::fromStdString(ec.message()),
+                            WSocketErrorFromCode(ec));
+    }
+    FSocket = std::move(socket);
+    FSendBuffer.clear();
+    FRawQueue.clear();
+    FRcvd.clear();
+    FAppDataInFlight = false;
+    ++FConnectionId;
+    FState = wsConnected;
+    Counter.ConnectTick = TickCount();
+    Counter.LastSendTick = 0;
+    Counter.LastRecvTick = 0;
+    StartReading();
 }
 
 void TWSocket::MessagePump() {

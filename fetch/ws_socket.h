@@ -171,6 +171,14 @@ protected:
     // little per event thus never sees the close while bytes are still waiting.
     void CloseAfterReceived(int error);
 
+    // The connected descriptor leaves the socket, which is closed afterwards
+    // without an event; -1, and nothing changed, when it is not connected or bytes
+    // wait in either direction.
+    int ReleaseDescriptor();
+    // Takes up a connected descriptor of this thread's making or another's, as if
+    // its connect had just succeeded, without the connected event.
+    void AssignDescriptor(int descriptor);
+
     // Runs `work` as event handling: a thrown failure goes to OnEventFailure.
     void Guarded(const std::function<void()>& work);
     // Fires an event; returns false when the handler destroyed the socket.

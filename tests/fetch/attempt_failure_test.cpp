@@ -12,6 +12,11 @@ namespace {
 const QString NoStatus = HttpNoStatusReason;
 const QString TimeOut = HttpTimeoutReason;
 
+TAttemptFailure Failure(const QString& reason, int status = 0, const QString& phrase = {},
+                        bool headerCut = false) {
+    return {reason, status, phrase, headerCut};
+}
+
 // Rows: the failure's message, the client's status code and reason phrase, and
 // whether the header was cut by the close.
 TEST(AttemptFailureTest, OnlyConnectionTroubleWaits) {
@@ -20,26 +25,26 @@ TEST(AttemptFailureTest, OnlyConnectionTroubleWaits) {
         TAttemptFailure Failure;
         bool Pause;
     } cases[] = {
-        {"refused", {"Winsock - Connection refused (Error #10061)", 404}, true},
-        {"refused_text_without_its_number", {"Winsock - Connection refused", 404}, false},
-        {"socket_any_case", {"Error on SoCkEt read"}, true},
-        {"socket_inside_word", {"websockets gone", 404}, true},
-        {"other_error_number", {"Winsock - Connection reset by peer (Error #10054)", 404}, false},
+        {"refused", Failure("Winsock - Connection refused (Error #10061)", 404), true},
+        {"refused_text_without_its_number", Failure("Winsock - Connection refused", 404), false},
+        {"socket_any_case", Failure("Error on SoCkEt read"), true},
+        {"socket_inside_word", Failure("websockets gone", 404), true},
+        {"other_error_number", Failure("Winsock - Connection reset by peer (Error #10054)", 404),
+         false},
         {"refused_number_in_a_status_phrase",
-         {"Busy (Error #10061)", 503, "Busy (Error #10061)"},
-         true},
-        {"broken", {"Broken", 200, "OK"}, false},
-        {"http_status", {"Not Found", 404, "Not Found"}, false},
-        {"time_out", {TimeOut, 404, TimeOut}, true},
-        {"time_out_phrase_of_a_status", {TimeOut, 500, TimeOut}, true},
-        {"time_out_phrase_then_broken", {"Broken", 200, TimeOut}, true},
-        {"time_out_phrase_not_exact", {"Broken", 200, TimeOut + "."}, false},
-        {"time_out_phrase_only_in_the_message", {TimeOut, 500, "Internal"}, false},
-        {"header_cut", {NoStatus, 0, NoStatus, true}, true},
-        {"closed_before_a_status_line", {NoStatus, 0, NoStatus, false}, false},
-        {"aborted", {"Connection aborted on request", 404}, false},
-        {"kelvin_sign_is_not_k", {QString::fromUtf8("SOC\u212AET")}, false},
-        {"cyrillic", {"Ошибка сокета"}, false},
+         Failure("Busy (Error #10061)", 503, "Busy (Error #10061)"), true},
+        {"broken", Failure("Broken", 200, "OK"), false},
+        {"http_status", Failure("Not Found", 404, "Not Found"), false},
+        {"time_out", Failure(TimeOut, 404, TimeOut), true},
+        {"time_out_phrase_of_a_status", Failure(TimeOut, 500, TimeOut), true},
+        {"time_out_phrase_then_broken", Failure("Broken", 200, TimeOut), true},
+        {"time_out_phrase_not_exact", Failure("Broken", 200, TimeOut + "."), false},
+        {"time_out_phrase_only_in_the_message", Failure(TimeOut, 500, "Internal"), false},
+        {"header_cut", Failure(NoStatus, 0, NoStatus, true), true},
+        {"closed_before_a_status_line", Failure(NoStatus, 0, NoStatus, false), false},
+        {"aborted", Failure("Connection aborted on request", 404), false},
+        {"kelvin_sign_is_not_k", Failure(QString::fromUtf8("SOC\u212AET")), false},
+        {"cyrillic", Failure("Ошибка сокета"), false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.Failure.NeedsPause(), c.Pause) << c.Name;
@@ -50,10 +55,10 @@ TEST(AttemptFailureTest, StatusTextIsTheReasonOrTheStatusCode) {
         TAttemptFailure Failure;
         QString Status;
     } cases[] = {
-        {{"Broken", 200}, "ERROR_Broken"},
-        {{"", 404}, "ERROR_404"},
-        {{"", 0}, "ERROR_0"},
-        {{"Not Found", 404}, "ERROR_Not Found"},
+        {Failure("Broken", 200), "ERROR_Broken"},
+        {Failure("", 404), "ERROR_404"},
+        {Failure("", 0), "ERROR_0"},
+        {Failure("Not Found", 404), "ERROR_Not Found"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.Failure.StatusText(), c.Status);

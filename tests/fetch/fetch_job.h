@@ -24,6 +24,7 @@ public:
     void UseMissingCertificate() { Settings.CertFile = FDir.filePath("missing.pem"); }
     // Uses "01cert.pem" and "01key.pem" of `dir` instead of the job's own.
     void UseCertificateDir(const QString& dir);
+    QString CertificateDir() const { return FDir.path(); }
 
     // Starts the job and waits, handling the main thread's events, until it has
     // handed itself over; false when it did not within `limitMs`.
