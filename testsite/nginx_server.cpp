@@ -53,8 +53,7 @@ QString UserLine() {
 
 } // namespace
 
-TNginxServer::TNginxServer(const QString& siteRoot, const QString& workDir,
-                           TNginxSettings settings)
+TNginxServer::TNginxServer(const QString& siteRoot, const QString& workDir, TNginxSettings settings)
     : FSiteRoot(QDir(siteRoot).absolutePath()), FWorkDir(QDir(workDir).absolutePath()),
       FSettings(settings) {
     if (!QDir().mkpath(File(QStringLiteral("tmp"))))

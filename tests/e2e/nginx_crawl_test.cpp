@@ -105,9 +105,9 @@ TEST(NginxCrawl, EveryPageArrivesWholeOverOwnOrKeptConnections) {
         SCOPED_TRACE(c.Name);
         const qsizetype loggedBefore = LoggedRequests(nginx).size();
         TScraperDir dir({site.CityLine(nginx.BaseUrl())});
-        TScraperRun run(dir, QStringList{"--headless", "--city", site.CityLabel(), "--fresh"} +
-                                 c.Options,
-                        nginx.BaseUrl());
+        TScraperRun run(
+            dir, QStringList{"--headless", "--city", site.CityLabel(), "--fresh"} + c.Options,
+            nginx.BaseUrl());
         ASSERT_EQ(run.WaitForExit(240000), 0) << qPrintable(run.ErrorText());
 
         QStringList failed;
