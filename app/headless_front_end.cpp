@@ -114,6 +114,7 @@ int THeadlessFrontEnd::Run() {
     InstallStopSignals();
     TScraperSettings settings;
     settings.BaseDir = FBaseDir;
+    settings.KeepAlive = FOptions.KeepAlive;
     FScraper = std::make_unique<TScraper>(*FView, settings);
     FScraper->HoldLock(std::move(lock));
     QElapsedTimer runTime;

@@ -6,9 +6,9 @@
 #include <QStringList>
 
 // The program's command line, read before any application object exists:
-//   quorvel-scraper [--dir DIR]
+//   quorvel-scraper [--dir DIR] [--keep-alive]
 //   quorvel-scraper --headless [--city LABEL]... [--all] [--fresh | --resume] [--dir DIR]
-//                   [--threads N]
+//                   [--threads N] [--keep-alive]
 //   quorvel-scraper --help | --version
 // Pure parsing, any thread.
 
@@ -27,6 +27,7 @@ struct THeadlessOptions {
     bool Version = false;
     QString Dir; // --dir: the directory of the program's files; empty = the default
     int Threads = HeadlessDefaultThreads; // --threads: fetch threads at once
+    bool KeepAlive = false;               // --keep-alive: TScraperSettings::KeepAlive
     QString Error;                        // not empty: a usage error, this text says what is wrong
 };
 
@@ -35,6 +36,7 @@ struct THeadlessOptions {
 struct TWindowOptions {
     bool Help = false;
     bool Version = false;
+    bool KeepAlive = false; // --keep-alive: TScraperSettings::KeepAlive
     QString Dir;
     QString Error;
 };

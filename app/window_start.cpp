@@ -54,6 +54,13 @@ void PrintTo(FILE* stream, const QString& text) {
 
 } // namespace
 
+TScraperSettings WindowSettings(const TWindowOptions& options) {
+    TScraperSettings settings;
+    settings.BaseDir = PrepareFilesDir(options.Dir);
+    settings.KeepAlive = options.KeepAlive;
+    return settings;
+}
+
 int RunWindow(int argc, char** argv, const TWindowOptions& options) {
     if (!options.Error.isEmpty()) {
         PrintTo(stderr, QStringLiteral("quorvel-scraper: ") + options.Error + QLatin1Char('\n') +
@@ -76,7 +83,7 @@ int RunWindow(int argc, char** argv, const TWindowOptions& options) {
     // directory behind.
     TScraperSettings settings;
     try {
-        settings.BaseDir = PrepareFilesDir(options.Dir);
+        settings = WindowSettings(options);
     } catch (const Exception& error) {
         PrintTo(stderr, QStringLiteral("quorvel-scraper: ") + error.Message() + QLatin1Char('\n'));
         TMessageBoxDialogs(nullptr).ShowError(error.Message());

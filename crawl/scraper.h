@@ -72,6 +72,8 @@ public:
     bool Failed() const { return FFailed.load(); }
     // The run's totals. Read after Finished().
     TRunTotals Totals() const { return {FPagesFetched, FPagesFailed, FirmsWritten}; }
+    // The settings the run was made with, its defaults filled in.
+    const TScraperSettings& Settings() const { return FSettings; }
 
     // The lock of the run's directory (LockRunDir, crawl/run_lock.h), held until the run has
     // ended. Set before Start().

@@ -53,8 +53,9 @@ QString UserLine() {
 
 } // namespace
 
-TNginxServer::TNginxServer(const QString& siteRoot, const QString& workDir)
-    : FSiteRoot(QDir(siteRoot).absolutePath()), FWorkDir(QDir(workDir).absolutePath()) {
+TNginxServer::TNginxServer(const QString& siteRoot, const QString& workDir, TNginxSettings settings)
+    : FSiteRoot(QDir(siteRoot).absolutePath()), FWorkDir(QDir(workDir).absolutePath()),
+      FSettings(settings) {
     if (!QDir().mkpath(File(QStringLiteral("tmp"))))
         throw std::runtime_error("nginx: cannot make " + FWorkDir.toStdString());
     WriteSelfSignedPem(File(QStringLiteral("cert.pem")), File(QStringLiteral("key.pem")));
@@ -77,6 +78,10 @@ QString TNginxServer::BaseUrl() const {
     return QStringLiteral("https://127.0.0.1:") + QString::number(FPort);
 }
 
+QString TNginxServer::AccessLogPath() const {
+    return File(QStringLiteral("access.log"));
+}
+
 QString TNginxServer::File(const QString& name) const {
     return FWorkDir + u'/' + name;
 }
@@ -87,8 +92,9 @@ void TNginxServer::WriteConfig(uint16_t port) const {
         QStringLiteral("pid %1;\nlock_file %2;\nerror_log %3 warn;\n")
             .arg(Quoted(File("nginx.pid")), Quoted(File("nginx.lock")), Quoted(File("error.log")));
     config += QStringLiteral("events { worker_connections 512; }\nhttp {\n"
-                             "    access_log off;\n    types { text/html html; }\n"
-                             "    default_type application/octet-stream;\n");
+                             "    types { text/html html; }\n"
+                             "    default_type application/octet-stream;\n") +
+              HttpSettingsConfig();
     for (const char* kind : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
         config += QStringLiteral("    %1_temp_path %2;\n")
                       .arg(QString::fromLatin1(kind), Quoted(File(QStringLiteral("tmp/") + kind)));
@@ -102,6 +108,21 @@ void TNginxServer::WriteConfig(uint16_t port) const {
     const QByteArray bytes = config.toUtf8();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         throw std::runtime_error("nginx: cannot write " + file.fileName().toStdString());
+}
+
+// The access log and the connection limits FSettings asks for.
+QString TNginxServer::HttpSettingsConfig() const {
+    QString config = QStringLiteral("    access_log off;\n");
+    if (FSettings.LogConnections)
+        config = QStringLiteral("    log_format connections "
+                                "'$connection $connection_requests $server_protocol';\n"
+                                "    access_log %1 connections;\n")
+                     .arg(Quoted(AccessLogPath()));
+    if (FSettings.KeepAliveRequests)
+        config += QStringLiteral("    keepalive_requests %1;\n").arg(*FSettings.KeepAliveRequests);
+    if (FSettings.KeepAliveTimeoutS)
+        config += QStringLiteral("    keepalive_timeout %1s;\n").arg(*FSettings.KeepAliveTimeoutS);
+    return config;
 }
 
 bool TNginxServer::TryStart(uint16_t port, QString& failure) {

@@ -4,8 +4,20 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QProcess;
+
+// What a test may change in the configuration users meet; the defaults change nothing.
+struct TNginxSettings {
+    // keepalive_requests and keepalive_timeout: how many requests one connection
+    // serves, and how long it may idle, before nginx closes it. Unset: nginx's own.
+    std::optional<int> KeepAliveRequests;
+    std::optional<int> KeepAliveTimeoutS;
+    // An access log (AccessLogPath) of one line per request: the connection's serial
+    // number, the request's number on that connection, the protocol it came in.
+    bool LogConnections = false;
+};
 
 // A real nginx serving a directory of static pages over HTTPS on a free port of
 // 127.0.0.1, configured as users meet web servers: default TLS settings, a
@@ -21,7 +33,7 @@ class QProcess;
 // to the thread that made it.
 class TNginxServer {
 public:
-    TNginxServer(const QString& siteRoot, const QString& workDir);
+    TNginxServer(const QString& siteRoot, const QString& workDir, TNginxSettings settings = {});
     ~TNginxServer();
     TNginxServer(const TNginxServer&) = delete;
     TNginxServer& operator=(const TNginxServer&) = delete;
@@ -29,6 +41,8 @@ public:
     uint16_t Port() const { return FPort; }
     // "https://127.0.0.1:" and the port.
     QString BaseUrl() const;
+    // "access.log" in the work directory; written only with LogConnections.
+    QString AccessLogPath() const;
     // Stops nginx now (the destructor does it otherwise).
     void Stop();
 
@@ -36,11 +50,13 @@ private:
     // Starts nginx on `port`; false with `failure` set when it does not come up.
     bool TryStart(uint16_t port, QString& failure);
     void WriteConfig(uint16_t port) const;
+    QString HttpSettingsConfig() const;
     QString File(const QString& name) const;
     QString FailureText() const;
 
     QString FSiteRoot;
     QString FWorkDir;
+    TNginxSettings FSettings;
     uint16_t FPort = 0;
     std::unique_ptr<QProcess> FProcess;
 };

@@ -206,7 +206,8 @@ TEST_P(ProgramStartTest, AnswersOnTheTerminal) {
               QStringList({"cities.txt", "quorvel-scraper"}));
 }
 
-const QString UsageStart = "^Usage: quorvel-scraper \\[--dir DIR\\]\n.*--headless.*\n$";
+const QString UsageStart =
+    "^Usage: quorvel-scraper \\[--dir DIR\\] \\[--keep-alive\\]\n.*--headless.*\n$";
 const QString NoDisplay = "quorvel-scraper: no display to open the window on; run "
                           "quorvel-scraper --headless to crawl without one \\(see --help\\)\n$";
 
@@ -224,6 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "^quorvel-scraper \\d+\\.\\d+\\.\\d+\n$",
                    "^$"},
         TStartCase{"NoDisplay", {}, "", 2, "^$", "^" + NoDisplay},
+        TStartCase{"KeepAliveWithoutDisplay", {"--keep-alive"}, "", 2, "^$", "^" + NoDisplay},
         TStartCase{"UnreachableDisplay", {"--dir", "elsewhere"}, "DISPLAY=:97", 2, "^$", NoDisplay},
         TStartCase{"WindowUsageError",
                    {"--dir"},

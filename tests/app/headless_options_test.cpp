@@ -16,6 +16,7 @@ TEST(HeadlessArgs, Parses) {
         QString Dir = {};
         bool Version = false;
         int Threads = 2;
+        bool KeepAlive = false;
     } cases[] = {
         {"Bare", {"--headless"}, {}, false, false, false, false, false},
         {"Cities",
@@ -82,6 +83,26 @@ TEST(HeadlessArgs, Parses) {
          false,
          16},
         {"ThreadsOne", {"--threads=1"}, {}, false, false, false, false, false, "", false, 1},
+        {"KeepAlive",
+         {"--headless", "--keep-alive", "--all"},
+         {},
+         true,
+         false,
+         false,
+         false,
+         false,
+         "",
+         false,
+         2,
+         true},
+        {"KeepAliveWithValue",
+         {"--headless", "--keep-alive=1"},
+         {},
+         false,
+         false,
+         false,
+         false,
+         true},
         {"ThreadsZero", {"--threads", "0"}, {}, false, false, false, false, true},
         {"ThreadsAboveHighest", {"--threads=17"}, {}, false, false, false, false, true},
         {"ThreadsNotANumber", {"--threads", "8x"}, {}, false, false, false, false, true},
@@ -118,6 +139,7 @@ TEST(HeadlessArgs, Parses) {
         EXPECT_EQ(options.Dir, c.Dir);
         EXPECT_EQ(options.Version, c.Version);
         EXPECT_EQ(options.Threads, c.Threads);
+        EXPECT_EQ(options.KeepAlive, c.KeepAlive);
     }
 }
 
@@ -127,6 +149,7 @@ TEST(WindowArgs, ParsesOursAndLeavesTheToolkitsAlone) {
         QStringList Arguments;
         QString Dir;
         bool Help, Version, Error;
+        bool KeepAlive = false;
     } cases[] = {
         {"None", {}, "", false, false, false},
         {"ToolkitOptions",
@@ -140,6 +163,7 @@ TEST(WindowArgs, ParsesOursAndLeavesTheToolkitsAlone) {
         {"Help", {"--help"}, "", true, false, false},
         {"ShortHelp", {"-h"}, "", true, false, false},
         {"Version", {"--version"}, "", false, true, false},
+        {"KeepAlive", {"-platform", "xcb", "--keep-alive"}, "", false, false, false, true},
         {"DirWithoutValue", {"--dir"}, "", false, false, true},
         {"DirEmpty", {"--dir", ""}, "", false, false, true},
     };
@@ -150,6 +174,7 @@ TEST(WindowArgs, ParsesOursAndLeavesTheToolkitsAlone) {
         EXPECT_EQ(options.Dir, c.Dir);
         EXPECT_EQ(options.Help, c.Help);
         EXPECT_EQ(options.Version, c.Version);
+        EXPECT_EQ(options.KeepAlive, c.KeepAlive);
     }
 }
 

@@ -2,6 +2,7 @@
 #include "tests/support/case_name.h"
 #include "tests/support/scraper_fakes.h"
 
+#include "app/window_start.h"
 #include "crawl/orphan_threads.h"
 #include "crawl/run_lock.h"
 #include "platform/exception.h"
@@ -326,6 +327,31 @@ TEST_F(RunFixture, CityWithoutUrlIsNamedInTheLog) {
     EXPECT_TRUE(LogLines().last().contains(RunEnded));
     EXPECT_TRUE(Form->StartButton->isEnabled());
     EXPECT_TRUE(Form->CitiesListBox->isEnabled());
+}
+
+// What the window's command line asks for is what its runs get, whatever the
+// run then does (here: nothing selected, so it ends at once).
+TEST_F(RunFixture, CommandLineSettingsReachTheRun) {
+    const struct {
+        const char* Name;
+        QStringList Arguments;
+        bool KeepAlive;
+    } cases[] = {
+        {"Default", {}, false},
+        {"KeepAlive", {"--keep-alive"}, true},
+    };
+    WriteFile("cities.txt", ThreeCities);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TScraperSettings settings =
+            WindowSettings(ParseWindowArgs(c.Arguments + QStringList{"--dir", Dir.path()}));
+        settings.NewFetchThread = [site = Site] { return new TFakeScrapingThread(site); };
+        ShowForm(std::move(settings));
+        QTest::mouseClick(Form->StartButton, Qt::LeftButton);
+        ASSERT_TRUE(WaitRunEnd());
+        ASSERT_NE(Form->Scraper(), nullptr);
+        EXPECT_EQ(Form->Scraper()->Settings().KeepAlive, c.KeepAlive);
+    }
 }
 
 // Closing during a run stops it as the stop button does; the window stays open
