@@ -17,20 +17,23 @@ namespace {
 const char* const UsageText =
     "usage: quorvel-testsite [--port N] [--bomb gzip|br]\n"
     "       quorvel-testsite --static DIR [--pages N]\n"
-    "       quorvel-testsite --nginx DIR [--pages N]\n"
+    "       quorvel-testsite --nginx DIR [--pages N] [--access-log FILE]\n"
     "Serves the synthetic directory site over HTTPS on 127.0.0.1 and prints its base\n"
     "URL; runs until interrupted. --bomb answers every card page with 1 GiB of zeros in\n"
     "the gzip or br coding (a few hundred kilobytes on the wire).\n"
     "--static writes a generated site of at least N pages (default 4800; list pages of\n"
     "about 60 KB, cards of about 40 KB) into DIR as static files and ends.\n"
     "--nginx writes that site into DIR/site and serves it with a real nginx (its files\n"
-    "in DIR/nginx); prints the base URL, then the page count; runs until interrupted.\n";
+    "in DIR/nginx); prints the base URL, then the page count; runs until interrupted.\n"
+    "--access-log makes that nginx write one line per request to FILE: the connection's\n"
+    "serial number, the request's number on it, the protocol and the status.\n";
 
 struct TOptions {
     uint16_t Port = 0;
     QString Bomb;
     QString StaticDir;
     QString NginxDir;
+    QString AccessLog;
     int Pages = 4800;
 };
 
@@ -46,6 +49,8 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
             options.StaticDir = QString::fromLocal8Bit(argv[++i]);
         else if (std::strcmp(argv[i], "--nginx") == 0 && hasValue)
             options.NginxDir = QString::fromLocal8Bit(argv[++i]);
+        else if (std::strcmp(argv[i], "--access-log") == 0 && hasValue)
+            options.AccessLog = QString::fromLocal8Bit(argv[++i]);
         else if (std::strcmp(argv[i], "--pages") == 0 && hasValue)
             options.Pages = std::atoi(argv[++i]);
         else
@@ -90,7 +95,7 @@ int ServeWithNginx(const TOptions& options) {
     const sigset_t stopSignals = BlockStopSignals();
     const TGeneratedSite site(options.Pages);
     site.WriteTo(options.NginxDir + "/site");
-    TNginxServer nginx(options.NginxDir + "/site", options.NginxDir + "/nginx");
+    TNginxServer nginx(options.NginxDir + "/site", options.NginxDir + "/nginx", options.AccessLog);
     QTextStream(stdout) << nginx.BaseUrl() << Qt::endl << site.PageCount() << Qt::endl;
     WaitForStop(stopSignals);
     return 0;

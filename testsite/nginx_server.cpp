@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -53,8 +54,10 @@ QString UserLine() {
 
 } // namespace
 
-TNginxServer::TNginxServer(const QString& siteRoot, const QString& workDir)
-    : FSiteRoot(QDir(siteRoot).absolutePath()), FWorkDir(QDir(workDir).absolutePath()) {
+TNginxServer::TNginxServer(const QString& siteRoot, const QString& workDir,
+                           const QString& accessLog)
+    : FSiteRoot(QDir(siteRoot).absolutePath()), FWorkDir(QDir(workDir).absolutePath()),
+      FAccessLog(accessLog.isEmpty() ? QString() : QFileInfo(accessLog).absoluteFilePath()) {
     if (!QDir().mkpath(File(QStringLiteral("tmp"))))
         throw std::runtime_error("nginx: cannot make " + FWorkDir.toStdString());
     WriteSelfSignedPem(File(QStringLiteral("cert.pem")), File(QStringLiteral("key.pem")));
@@ -86,8 +89,8 @@ void TNginxServer::WriteConfig(uint16_t port) const {
         QStringLiteral("daemon off;\nworker_processes 1;\n") + UserLine() +
         QStringLiteral("pid %1;\nlock_file %2;\nerror_log %3 warn;\n")
             .arg(Quoted(File("nginx.pid")), Quoted(File("nginx.lock")), Quoted(File("error.log")));
-    config += QStringLiteral("events { worker_connections 512; }\nhttp {\n"
-                             "    access_log off;\n    types { text/html html; }\n"
+    config += QStringLiteral("events { worker_connections 512; }\nhttp {\n") + AccessLogLines() +
+              QStringLiteral("    types { text/html html; }\n"
                              "    default_type application/octet-stream;\n");
     for (const char* kind : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
         config += QStringLiteral("    %1_temp_path %2;\n")
@@ -102,6 +105,16 @@ void TNginxServer::WriteConfig(uint16_t port) const {
     const QByteArray bytes = config.toUtf8();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         throw std::runtime_error("nginx: cannot write " + file.fileName().toStdString());
+}
+
+// Unbuffered, so a request is in the file before its connection closes.
+QString TNginxServer::AccessLogLines() const {
+    if (FAccessLog.isEmpty())
+        return QStringLiteral("    access_log off;\n");
+    return QStringLiteral("    log_format connections "
+                          "'$connection $connection_requests $server_protocol $status';\n"
+                          "    access_log %1 connections;\n")
+        .arg(Quoted(FAccessLog));
 }
 
 bool TNginxServer::TryStart(uint16_t port, QString& failure) {

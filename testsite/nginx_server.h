@@ -19,9 +19,15 @@ class QProcess;
 // it does, so no server outlives a failed test. Started as root, its workers run as
 // the invoking user and group, so it serves files that only they may read. Belongs
 // to the thread that made it.
+//
+// With an `accessLog` path, every request is written there as it ends, before its
+// connection closes, as one line: the connection's serial number (one per TCP
+// connection), the request's number on that connection, its protocol and the
+// status, e.g. "17 1 HTTP/1.0 200". Without one, nothing is logged.
 class TNginxServer {
 public:
-    TNginxServer(const QString& siteRoot, const QString& workDir);
+    TNginxServer(const QString& siteRoot, const QString& workDir,
+                 const QString& accessLog = QString());
     ~TNginxServer();
     TNginxServer(const TNginxServer&) = delete;
     TNginxServer& operator=(const TNginxServer&) = delete;
@@ -36,11 +42,13 @@ private:
     // Starts nginx on `port`; false with `failure` set when it does not come up.
     bool TryStart(uint16_t port, QString& failure);
     void WriteConfig(uint16_t port) const;
+    QString AccessLogLines() const;
     QString File(const QString& name) const;
     QString FailureText() const;
 
     QString FSiteRoot;
     QString FWorkDir;
+    QString FAccessLog;
     uint16_t FPort = 0;
     std::unique_ptr<QProcess> FProcess;
 };

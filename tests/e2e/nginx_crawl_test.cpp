@@ -5,6 +5,8 @@
 #include "testsite/site_model.h"
 
 #include <QDir>
+#include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,6 +17,29 @@
 #include "tests/qt_print.h"
 
 namespace {
+
+// Without its keep-alive option the program opens one connection per page and
+// asks in HTTP/1.0: every page is the only request of a connection of its own.
+// nginx's access log says what reached it, one line per request.
+void ExpectOneConnectionPerPage(const QString& accessLog, int pages) {
+    QFile log(accessLog);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << qPrintable(accessLog);
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    QSet<QByteArray> connections;
+    int requests = 0;
+    for (const QByteArray& line : lines) {
+        if (line.isEmpty())
+            continue;
+        ++requests;
+        const QList<QByteArray> fields = line.split(' ');
+        ASSERT_EQ(fields.size(), 4) << line.constData();
+        connections.insert(fields[0]);
+        EXPECT_EQ(fields[1], "1") << "a second request on one connection: " << line.constData();
+        EXPECT_EQ(fields[2], "HTTP/1.0") << line.constData();
+    }
+    EXPECT_EQ(requests, pages);
+    EXPECT_EQ(connections.size(), requests);
+}
 
 // A real web server, set up as users meet it: nginx with its default TLS settings,
 // gzip on also for HTTP/1.0 (so every list page and card comes back compressed, its
@@ -28,7 +53,7 @@ TEST(NginxCrawl, EveryPageArrivesWholeAndNoAttemptFails) {
     ASSERT_TRUE(work.isValid());
     const TGeneratedSite site(300);
     site.WriteTo(work.filePath("site"));
-    TNginxServer nginx(work.filePath("site"), work.filePath("nginx"));
+    TNginxServer nginx(work.filePath("site"), work.filePath("nginx"), work.filePath("access.log"));
 
     TScraperDir dir({site.CityLine(nginx.BaseUrl())});
     TScraperRun run(dir, {"--headless", "--city", site.CityLabel(), "--fresh"}, nginx.BaseUrl());
@@ -58,6 +83,7 @@ TEST(NginxCrawl, EveryPageArrivesWholeAndNoAttemptFails) {
         << unexpected.size()
         << " rows not expected, the first: " << qPrintable(unexpected.value(0));
     EXPECT_EQ(dir.ReadBytes("lists.dat"), Bom);
+    ExpectOneConnectionPerPage(work.filePath("access.log"), site.PageCount());
 }
 
 } // namespace
