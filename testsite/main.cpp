@@ -17,20 +17,23 @@ namespace {
 const char* const UsageText =
     "usage: quorvel-testsite [--port N] [--bomb gzip|br]\n"
     "       quorvel-testsite --static DIR [--pages N]\n"
-    "       quorvel-testsite --nginx DIR [--pages N]\n"
+    "       quorvel-testsite --nginx DIR [--pages N] [--log-connections]\n"
     "Serves the synthetic directory site over HTTPS on 127.0.0.1 and prints its base\n"
     "URL; runs until interrupted. --bomb answers every card page with 1 GiB of zeros in\n"
     "the gzip or br coding (a few hundred kilobytes on the wire).\n"
     "--static writes a generated site of at least N pages (default 4800; list pages of\n"
     "about 60 KB, cards of about 40 KB) into DIR as static files and ends.\n"
     "--nginx writes that site into DIR/site and serves it with a real nginx (its files\n"
-    "in DIR/nginx); prints the base URL, then the page count; runs until interrupted.\n";
+    "in DIR/nginx); prints the base URL, then the page count; runs until interrupted.\n"
+    "--log-connections makes that nginx write one line per request to DIR/nginx/access.log:\n"
+    "the connection's serial number, the request's number on it and the protocol.\n";
 
 struct TOptions {
     uint16_t Port = 0;
     QString Bomb;
     QString StaticDir;
     QString NginxDir;
+    bool LogConnections = false;
     int Pages = 4800;
 };
 
@@ -46,6 +49,8 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
             options.StaticDir = QString::fromLocal8Bit(argv[++i]);
         else if (std::strcmp(argv[i], "--nginx") == 0 && hasValue)
             options.NginxDir = QString::fromLocal8Bit(argv[++i]);
+        else if (std::strcmp(argv[i], "--log-connections") == 0)
+            options.LogConnections = true;
         else if (std::strcmp(argv[i], "--pages") == 0 && hasValue)
             options.Pages = std::atoi(argv[++i]);
         else
@@ -90,7 +95,8 @@ int ServeWithNginx(const TOptions& options) {
     const sigset_t stopSignals = BlockStopSignals();
     const TGeneratedSite site(options.Pages);
     site.WriteTo(options.NginxDir + "/site");
-    TNginxServer nginx(options.NginxDir + "/site", options.NginxDir + "/nginx");
+    TNginxServer nginx(options.NginxDir + "/site", options.NginxDir + "/nginx",
+                       {.LogConnections = options.LogConnections});
     QTextStream(stdout) << nginx.BaseUrl() << Qt::endl << site.PageCount() << Qt::endl;
     WaitForStop(stopSignals);
     return 0;
