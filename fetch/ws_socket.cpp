@@ -152,13 +152,7 @@ void TWSocket::OpenAndConnect(const asio::ip::tcp::endpoint& target) {
     if (ec)
         RaiseConnectFailure(QStringLiteral("Connect: ") + QString::fromStdString(ec.message()),
                             WSocketErrorFromCode(ec));
-    FSocket = std::move(socket);
-    FSendBuffer.clear();
-    FRawQueue.clear();
-    FRcvd.clear();
-    FAppDataInFlight = false;
-    FState = wsConnecting;
-    const uint64_t id = ++FConnectionId;
+    const uint64_t id = TakeConnection(std::move(socket), wsConnecting);
     auto alive = AliveToken();
     FSocket->async_connect(target, [this, alive, id](const std::error_code& error) {
         if (!alive.expired() && id == FConnectionId)
@@ -176,12 +170,27 @@ void TWSocket::ConnectDone(const std::error_code& ec) {
             CloseWithError(error);
         return;
     }
+    StartConnected();
+    HandleConnected(0);
+}
+
+uint64_t TWSocket::TakeConnection(std::unique_ptr<asio::ip::tcp::socket> socket,
+                                  TSocketState state) {
+    FSocket = std::move(socket);
+    FSendBuffer.clear();
+    FRawQueue.clear();
+    FRcvd.clear();
+    FAppDataInFlight = false;
+    FState = state;
+    return ++FConnectionId;
+}
+
+void TWSocket::StartConnected() {
     FState = wsConnected;
     Counter.ConnectTick = TickCount();
     Counter.LastSendTick = 0;
     Counter.LastRecvTick = 0;
     StartReading();
-    HandleConnected(0);
 }
 
 void TWSocket::HandleConnected(int error) {
@@ -436,17 +445,8 @@ void TWSocket::AssignDescriptor(int descriptor) {
         RaiseConnectFailure(QStringLiteral("Connect: ") + QString::fromStdString(ec.message()),
                             WSocketErrorFromCode(ec));
     }
-    FSocket = std::move(socket);
-    FSendBuffer.clear();
-    FRawQueue.clear();
-    FRcvd.clear();
-    FAppDataInFlight = false;
-    ++FConnectionId;
-    FState = wsConnected;
-    Counter.ConnectTick = TickCount();
-    Counter.LastSendTick = 0;
-    Counter.LastRecvTick = 0;
-    StartReading();
+    TakeConnection(std::move(socket), wsConnected);
+    StartConnected();
 }
 
 void TWSocket::MessagePump() {

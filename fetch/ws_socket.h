@@ -195,6 +195,11 @@ private:
     void ResolveDone(const std::error_code& ec, const asio::ip::tcp::resolver::results_type& found);
     void OpenAndConnect(const asio::ip::tcp::endpoint& target);
     void ConnectDone(const std::error_code& ec);
+    // A new connection takes the socket's place, in `state`, with nothing of the
+    // last one left; returns its number.
+    uint64_t TakeConnection(std::unique_ptr<asio::ip::tcp::socket> socket, TSocketState state);
+    // The connection is up: its clock starts and reading begins.
+    void StartConnected();
     void StartReading();
     void ReadDone(const std::error_code& ec, size_t length);
     void StartWriting();

@@ -63,7 +63,7 @@ trap cleanup EXIT
 # Waits until the file $1 has $2 lines, or fails naming $3 when process $4 ended.
 wait_lines() {
     for _ in $(seq 1 600); do
-        [ "$(wc -l <"$1")" -ge "$2" ] && return 0
+        [ -f "$1" ] && [ "$(wc -l <"$1")" -ge "$2" ] && return 0
         kill -0 "$4" 2>/dev/null || { echo "$3 did not start" >&2; cat "$1" >&2; exit 1; }
         sleep 0.1
     done
