@@ -43,8 +43,9 @@ public:
     }
 
     void Put(const QByteArray& bytes) {
-        if (!bytes.isEmpty())
+        if (!bytes.isEmpty()) {
             ASSERT_EQ(BIO_write(FNetwork, bytes.constData(), int(bytes.size())), bytes.size());
+        }
     }
     QByteArray Take() {
         QByteArray out(int(BIO_ctrl_pending(FNetwork)), Qt::Uninitialized);
