@@ -67,7 +67,8 @@ TEST(ConnectionPool, OffersOnlyOpenQuietConnectionsOfTheKeyNewestFirst) {
     EXPECT_EQ(pool.IdleCount(), 0);
 }
 
-// Each row ends with the first connection closed and `Idle` connections left.
+// Each row ends with the first connection closed and `Idle` connections left; what
+// comes back to a closed pool is closed at once.
 TEST(ConnectionPool, ClosesPastTheLimitAfterThirtySecondsAndOnceClosed) {
     const struct {
         const char* Name;
@@ -86,6 +87,14 @@ TEST(ConnectionPool, ClosesPastTheLimitAfterThirtySecondsAndOnceClosed) {
          },
          0},
         {"pool_closed", [](TConnectionPool& pool, TManualTicks&, TPeer&) { pool.Close(); }, 0},
+        {"back_after_the_pool_closed",
+         [](TConnectionPool& pool, TManualTicks&, TPeer&) {
+             pool.Close();
+             TPeer late("a");
+             pool.Put(std::move(late.Connection));
+             EXPECT_TRUE(late.ClosedByPool());
+         },
+         0},
     };
     for (const auto& c : cases) {
         TManualTicks ticks;
@@ -98,15 +107,6 @@ TEST(ConnectionPool, ClosesPastTheLimitAfterThirtySecondsAndOnceClosed) {
         EXPECT_TRUE(first.ClosedByPool()) << c.Name;
         EXPECT_EQ(pool.IdleCount(), c.Idle) << c.Name;
     }
-}
-
-TEST(ConnectionPool, AConnectionComingBackToAClosedPoolIsClosed) {
-    TConnectionPool pool(2);
-    pool.Close();
-    TPeer peer("a");
-    pool.Put(std::move(peer.Connection));
-    EXPECT_TRUE(peer.ClosedByPool());
-    EXPECT_EQ(pool.IdleCount(), 0);
 }
 
 // ---- fetch jobs sharing the pool over TLS ------------------------------------------

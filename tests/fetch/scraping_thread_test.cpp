@@ -448,34 +448,38 @@ TEST_F(FetchWaits, FinalWaitEndsOnAStopRequest) {
     EXPECT_EQ(job.result, -1);
 }
 
-TEST_F(FetchWaits, FinalWaitEndsAfterASecondOfTicks) {
-    Server.SetScripts(Replies({Ok(Capital)}));
-    TFetchJob job(PageUrl());
-    job.RealWaits = true;
-    job.StartJob();
-    ASSERT_TRUE(WaitsReach(job, 1));
-    FakeTicks += 999;
-    EXPECT_TRUE(KeepsWaiting(job));
-    FakeTicks += 1;
-    ASSERT_TRUE(job.WaitForHandOver());
-    EXPECT_EQ(job.Waits(), TWaits{FinalWait});
-}
-
-// The client ends a request whose header the close cut at once, but the pause
-// stays: the next attempt's connection waits for a second of ticks.
-TEST_F(FetchWaits, HeaderCutByTheCloseDelaysTheNextAttempt) {
-    Server.SetScripts(Replies({"HTTP/1.0 200 OK\r\nContent-Ty", Ok(Page)}));
-    TFetchJob job(PageUrl());
-    job.RealWaits = true;
-    job.StartJob();
-    ASSERT_TRUE(WaitsReach(job, 1));
-    FakeTicks += 999;
-    EXPECT_TRUE(KeepsWaiting(job));
-    EXPECT_EQ(Server.Connections(), 1);
-    FakeTicks += 1;
-    ASSERT_TRUE(job.WaitForHandOver());
-    EXPECT_EQ(job.result, 1);
-    EXPECT_EQ(Server.Connections(), 2);
+// A wait runs a second of ticks, not a tick less: the final wait after the 15th
+// failure, and the pause after a header that the close cut (which the client ends
+// at once, but which must not bring the next attempt any sooner).
+TEST_F(FetchWaits, WaitsRunOutAfterASecondOfTicks) {
+    const struct {
+        const char* Name;
+        QList<QByteArray> Replies;
+        int Result;
+        int ConnectionsWaiting; // while the job waits
+        int Connections;        // in all
+        TWaits Waits;
+    } cases[] = {
+        {"final_wait", {Ok(Capital)}, -1, 15, 15, {FinalWait}},
+        {"header_cut_pause", {"HTTP/1.0 200 OK\r\nContent-Ty", Ok(Page)}, 1, 1, 2, {Pause}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TScriptedServer server{{.Tls = true}};
+        server.SetScripts(Replies(c.Replies));
+        TFetchJob job("https://127.0.0.1:" + server.PortText() + "/avto/");
+        job.RealWaits = true;
+        job.StartJob();
+        ASSERT_TRUE(WaitsReach(job, 1));
+        FakeTicks += 999;
+        EXPECT_TRUE(KeepsWaiting(job));
+        EXPECT_EQ(server.Connections(), c.ConnectionsWaiting);
+        FakeTicks += 1;
+        ASSERT_TRUE(job.WaitForHandOver());
+        EXPECT_EQ(job.result, c.Result);
+        EXPECT_EQ(server.Connections(), c.Connections);
+        EXPECT_EQ(job.Waits(), c.Waits);
+    }
 }
 
 TEST_F(FetchWaits, PauseRunsOutDespiteAStopAndNoAttemptFollows) {
