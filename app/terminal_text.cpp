@@ -4,9 +4,14 @@
 
 namespace {
 
+// C1 codes count too: a terminal may take a lone 0x9B as the start of a command.
+// The bidi embeddings, overrides and isolates would reorder the rest of the line.
 bool ShownAsReplacement(QChar c) {
     const char16_t code = c.unicode();
-    return (code < 0x20 && code != u'\t') || code == 0x7F;
+    const bool c0 = code < 0x20 && code != u'\t';
+    const bool c1 = code >= 0x7F && code <= 0x9F;
+    const bool bidi = (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+    return c0 || c1 || bidi;
 }
 
 // Seconds with a tenth below a minute, then minutes and seconds, then hours too.

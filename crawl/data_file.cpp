@@ -15,6 +15,26 @@ namespace {
 // cannot keep the run in a loop.
 constexpr int MaxNameAttempts = 100000;
 
+// A plain number or phone number: digits, spaces and "+ - ( ) . , /" only.
+bool IsPlainNumber(const QString& value) {
+    static const QString Punctuation = QStringLiteral(" +-().,/");
+    for (QChar c : value) {
+        if (!(c >= u'0' && c <= u'9') && !Punctuation.contains(c))
+            return false;
+    }
+    return true;
+}
+
+// A spreadsheet opening the file takes a value that begins with one of these as a
+// formula and runs it; the apostrophe makes it text. Numbers and phones such as
+// "+7 (3822) 10-20-30" or "-10" are left as the site wrote them.
+QString AsSpreadsheetText(const QString& value) {
+    static const QString FormulaStarts = QStringLiteral("=+-@\t\r");
+    if (value.isEmpty() || !FormulaStarts.contains(value[0]) || IsPlainNumber(value))
+        return value;
+    return u'\'' + value;
+}
+
 } // namespace
 
 QString DataFileHeader() {
@@ -25,14 +45,14 @@ QString DataFileHeader() {
 
 // Every value loses its double quotes, the country and city of the label and the
 // URLs included: a quote inside a quoted field would end it early and break the
-// row for any CSV reader.
+// row for any CSV reader. A value a spreadsheet would run as a formula is made text.
 QString DataFileRow(const OrganisationRecord& record) {
     const QStringList values = record.Values();
     QString row = "\"";
     for (qsizetype i = 0; i < values.size(); ++i) {
         if (i > 0)
             row += "\";\"";
-        row += QuoteToApostrophe(values[i]);
+        row += AsSpreadsheetText(QuoteToApostrophe(values[i]));
     }
     return row + "\"";
 }

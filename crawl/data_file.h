@@ -18,7 +18,9 @@ QString DataFileHeader();
 
 // The row of one record, without its line end: every value in double quotes,
 // separated by ";", with the double quotes inside every value turned into
-// apostrophes, so no value can end its field early.
+// apostrophes, so no value can end its field early, and an apostrophe put before a
+// value that a spreadsheet would take as a formula (one that begins with "=", "+",
+// "-", "@", TAB or CR and is not a plain number or phone).
 QString DataFileRow(const OrganisationRecord& record);
 
 // The output file of one run, "data<N>.csv" in the given directory: UTF-8 with

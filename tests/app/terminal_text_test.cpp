@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(TerminalText, ControlCharactersOtherThanTabBecomeReplacements) {
+TEST(TerminalText, ControlCharactersOtherThanTabAndBidiControlsBecomeReplacements) {
     const QString r(QChar(QChar::ReplacementCharacter));
     struct Case {
         QString text, shown;
@@ -16,7 +16,8 @@ TEST(TerminalText, ControlCharactersOtherThanTabBecomeReplacements) {
         {"tab\tstays", "tab\tstays"},
         {"del\x7f", "del" + r},
         {"\x1f\x20", r + " "},
-        {u"\u0080\u009b\u00a0Томск"_qs, u"\u0080\u009b\u00a0Томск"_qs},
+        {u"\u0080\u009b2J\u009f\u00a0Томск"_qs, r + r + "2J" + r + u"\u00a0Томск"_qs},
+        {u"a\u202eb\u2066c\u2069\u200fd"_qs, "a" + r + "b" + r + "c" + r + u"\u200fd"_qs},
     };
     for (const Case& c : cases)
         EXPECT_EQ(TerminalText(c.text), c.shown) << c.text.toStdString();

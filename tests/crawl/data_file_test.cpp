@@ -64,6 +64,32 @@ TEST(DataFileRow, QuotesBecomeApostrophesInEveryColumn) {
                                                  "\"\";\"\";\"\";\"\"");
 }
 
+// A spreadsheet runs a value that begins like a formula; numbers and phones stay.
+TEST(DataFileRow, FormulaStartsBecomeTextButNumbersStay) {
+    struct Case {
+        QString value, written;
+    } cases[] = {
+        {"=HYPERLINK(\"http://a.ru\",\"x\")", "'=HYPERLINK('http://a.ru','x')"},
+        {"@SUM(A1:A9)", "'@SUM(A1:A9)"},
+        {"-2+3+cmd|' /C calc'!A0", "'-2+3+cmd|' /C calc'!A0"},
+        {"+ooo", "'+ooo"},
+        {"\tTab", "'\tTab"},
+        {"\rCR", "'\rCR"},
+        {"+7 (3822) 10-20-30, 8-800-100-20-30", "+7 (3822) 10-20-30, 8-800-100-20-30"},
+        {"-10", "-10"},
+        {"-12.5/3", "-12.5/3"},
+        {"a=b", "a=b"},
+        {u"Ёлка @home"_qs, u"Ёлка @home"_qs},
+    };
+    for (const Case& c : cases) {
+        OrganisationRecord r;
+        r.Name = c.value;
+        r.Description = c.value;
+        EXPECT_EQ(DataFileRow(r).split(";").at(6), '"' + c.written + '"') << c.value.toStdString();
+        EXPECT_EQ(DataFileRow(r).split(";").at(11), '"' + c.written + '"') << c.value.toStdString();
+    }
+}
+
 TEST_F(DataFile, HoldsMarkHeaderAndRowsByteForByte) {
     ASSERT_TRUE(Dir.isValid());
     SetTicks(123456);
