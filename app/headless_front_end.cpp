@@ -31,8 +31,9 @@
 namespace {
 
 std::atomic<int> StopSignals{0};
+constexpr int SignalPollMs = 50;
 
-// The first SIGINT or SIGTERM asks the run to stop (seen by the poll timer); a
+// The first SIGINT or SIGTERM asks the run to stop (seen by the signal poll); a
 // second one ends the process at once.
 void HandleStopSignal(int) {
     if (StopSignals.fetch_add(1) > 0)
@@ -82,7 +83,7 @@ private:
     int SelectCities(QList<TCityItem>& items, QList<TCityItem>& selection);
     int RefuseNothingToCrawl(const QList<TCityItem>& items, const QList<TCityItem>& selection);
     int PrepareFiles(std::unique_ptr<TFileLock>& lock);
-    void Poll();
+    void CheckStopSignals();
     void Stop();
     void ResumeTimerTimer();
     bool RunInProgress() const { return FScraper && !FScraper->Finished(); }
@@ -92,7 +93,7 @@ private:
     std::unique_ptr<THeadlessRunView> FView;
     std::unique_ptr<TScraper> FScraper;
     QTimer FResumeTimer;
-    QTimer FPollTimer;
+    QTimer FSignalPoll;
     bool FStopSeen = false;
 };
 
@@ -110,17 +111,21 @@ int THeadlessFrontEnd::Run() {
     FResumeTimer.setSingleShot(true);
     QObject::connect(&FResumeTimer, &QTimer::timeout, [this] { ResumeTimerTimer(); });
     FView->OnArmResumeTimer = [this](int milliseconds) { FResumeTimer.start(milliseconds); };
-    QObject::connect(&FPollTimer, &QTimer::timeout, [this] { Poll(); });
+    QObject::connect(&FSignalPoll, &QTimer::timeout, [this] { CheckStopSignals(); });
     InstallStopSignals();
     TScraperSettings settings;
     settings.BaseDir = FBaseDir;
     settings.KeepAlive = FOptions.KeepAlive;
     FScraper = std::make_unique<TScraper>(*FView, settings);
     FScraper->HoldLock(std::move(lock));
+    FScraper->SetOnFinished([] {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    });
     QElapsedTimer runTime;
     runTime.start();
     FScraper->Start();
-    FPollTimer.start(50);
+    FSignalPoll.start(SignalPollMs);
     QCoreApplication::exec();
     ShutDownFetchThreads();
     const bool failed = FScraper->Failed();
@@ -216,13 +221,12 @@ int THeadlessFrontEnd::PrepareFiles(std::unique_ptr<TFileLock>& lock) {
     return 0;
 }
 
-void THeadlessFrontEnd::Poll() {
+// A signal handler may only set a flag; the main thread looks at it this often.
+void THeadlessFrontEnd::CheckStopSignals() {
     if (StopSignals.load() > 0 && !FStopSeen) {
         FStopSeen = true;
         Stop();
     }
-    if (!RunInProgress())
-        QCoreApplication::quit();
 }
 
 // As the window's stop button.

@@ -28,7 +28,6 @@ namespace {
 
 const QSize ClientSize(984, 424);
 // How often a window closing during a run looks whether the run has ended.
-constexpr int RunEndPollMs = 50;
 
 const QString Greeting = QStringLiteral(
     "Выберите города в списке слева и нажмите СТАРТ, чтобы начать сбор организаций.");
@@ -166,8 +165,6 @@ void TMainForm::ConnectHandlers() {
     connect(SelectAllCitiesButton, &QPushButton::clicked, this,
             &TMainForm::SelectAllCitiesButtonClick);
     connect(ResumeTimer, &QTimer::timeout, this, &TMainForm::ResumeTimerTimer);
-    FRunEndPoll.setInterval(RunEndPollMs);
-    connect(&FRunEndPoll, &QTimer::timeout, this, &TMainForm::CloseWhenRunEnds);
 }
 
 bool TMainForm::RunInProgress() const {
@@ -186,21 +183,18 @@ void TMainForm::showEvent(QShowEvent* event) {
 void TMainForm::closeEvent(QCloseEvent* event) {
     if (RunInProgress()) {
         event->ignore();
-        if (!std::exchange(FClosing, true)) {
+        if (!std::exchange(FClosing, true))
             StopButtonClick();
-            FRunEndPoll.start();
-        }
         return;
     }
     FormClose();
     event->accept();
 }
 
-void TMainForm::CloseWhenRunEnds() {
-    if (RunInProgress())
-        return;
-    FRunEndPoll.stop();
-    close();
+// Heard on the main thread once the controller has finished.
+void TMainForm::RunEnded() {
+    if (FClosing)
+        close();
 }
 
 void TMainForm::resizeEvent(QResizeEvent* event) {
@@ -293,6 +287,10 @@ void TMainForm::StartButtonClick() {
     FScraper.reset();
     FScraper = std::make_unique<TScraper>(*FRunView, FSettings);
     FScraper->HoldLock(std::move(lock));
+    FScraper->SetOnFinished([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { RunEnded(); }, Qt::QueuedConnection);
+    });
     FScraper->Start();
 }
 

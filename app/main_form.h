@@ -79,7 +79,7 @@ private:
     void LoadSelection();
     void SaveSelection();
     void Log(const QString& text);
-    void CloseWhenRunEnds();
+    void RunEnded();
     TRunFiles Files() const;
 
     TScraperSettings FSettings;
@@ -92,5 +92,4 @@ private:
     bool FCitiesLoaded = false;
     // Set by a close request during a run: the window closes once the run has ended.
     bool FClosing = false;
-    QTimer FRunEndPoll;
 };

@@ -98,6 +98,8 @@ void TThreadBase::Run() {
         // Execute reports its own failures; nothing may escape a thread.
     }
     FFinished = true;
+    if (FOnFinished)
+        FOnFinished();
     // The next task of this OS thread starts with a queue of its own, as a new
     // thread would; the last socket of this one has gone with Execute.
     TEventQueue::ReleaseForThisThread();

@@ -36,6 +36,11 @@ public:
     bool Paused() const { return FPaused.load(); }
     bool Started() const { return FStarted.load(); }
 
+    // Set before Start: called on the thread itself once Finished() is true, so a
+    // waiter can be told of the end instead of asking for it. It must not touch the
+    // object: the owner may release it as soon as it hears.
+    void SetOnFinished(std::function<void()> onFinished) { FOnFinished = std::move(onFinished); }
+
     // Waits until Execute has returned and its thread's event queue is released.
     // On the main thread it keeps handling the application's events meanwhile, so
     // a thread inside Synchronize can finish. From Execute itself it returns at once.
@@ -53,6 +58,7 @@ private:
     void Run();
     void WaitForEnd();
 
+    std::function<void()> FOnFinished;
     std::atomic<std::thread::id> FRunner{}; // the OS thread inside Run, while it is there
     std::atomic<bool> FStarted{false};
     std::atomic<bool> FTerminated{false};

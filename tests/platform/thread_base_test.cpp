@@ -94,6 +94,26 @@ TEST(ThreadBase, CreatedSuspendedRunsOnlyAfterStart) {
     EXPECT_TRUE(t.Finished());
 }
 
+// The owner hears of the end on its own thread, once the thread counts as
+// finished, and may release the object right there.
+TEST(ThreadBase, TheEndIsHeardOnTheMainThreadOnceFinished) {
+    auto step = std::make_unique<TStep>([] {});
+    bool heard = false, finishedWhenHeard = false;
+    step->SetOnFinished([&] {
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                heard = true;
+                finishedWhenHeard = step->Finished();
+                step.reset();
+            },
+            Qt::QueuedConnection);
+    });
+    step->Start();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return heard; }));
+    EXPECT_TRUE(finishedWhenHeard);
+}
+
 TEST(ThreadBase, SuspendHoldsAtCheckpointUntilResume) {
     TStepper t;
     t.Start();
