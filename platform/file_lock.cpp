@@ -51,10 +51,10 @@ bool TFileLock::TryLock(const QString& path) {
         return false;
     }
     FHandle = handle;
-    return TakeOwnFile(path);
+    return LockOpenedFile(path);
 }
 
-bool TFileLock::TakeOwnFile(const QString& path) {
+bool TFileLock::LockOpenedFile(const QString& path) {
     struct stat status {};
     if (::fstat(FHandle, &status) != 0) {
         const int error = errno;

@@ -37,7 +37,7 @@ public:
     void Unlock();
 
 private:
-    bool TakeOwnFile(const QString& path);
+    bool LockOpenedFile(const QString& path);
     void WriteHolder();
     void ReadHolder();
 

@@ -155,85 +155,53 @@ TEST(PrepareStartFiles, JournalOfAnUnfinishedRunIsCountedAndItsDataFileCut) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"data7.csv"});
 }
 
-// A journal and the data file it cuts back, with a link planted at one of their
-// names that points at the real file moved elsewhere: START refuses, names the
-// file, and the data file keeps every byte.
-struct TPlantedLinkCase {
-    const char* Name;
-    const char* LinkName;
-    const char* Refusal;
-};
-
-class PlantedLinkAtStart : public testing::TestWithParam<TPlantedLinkCase> {};
-
-TEST_P(PlantedLinkAtStart, IsRefusedAndTheDataFileKept) {
-    const TPlantedLinkCase& c = GetParam();
+// The journal decides how far START cuts the data file back: a link planted in
+// its place is refused and named, and the data file keeps every byte.
+TEST(PrepareStartFiles, JournalThatIsALinkIsRefused) {
     QTemporaryDir dir, elsewhere;
-    const QByteArray lists = Bom + "a\r\n", data = QByteArray(10, 'h') + "row\r\nhalf a r";
+    const QByteArray lists = Bom + "a\r\n", data = "header\r\nrow\r\n";
     WriteTestFile(dir.filePath("lists.dat"), lists);
-    WriteTestFile(dir.filePath("allknown.dat"), lists);
     WriteTestFile(dir.filePath("data7.csv"), data);
-    {
-        TRunJournal journal;
-        journal.Begin(dir.filePath("journal.dat"),
-                      {ListFilePrint(&lists), ListFilePrint(&lists), "-", "-"}, "data7.csv", 10);
-    }
-    const QString link = dir.filePath(c.LinkName);
-    ASSERT_TRUE(QFile::rename(link, elsewhere.filePath("moved")));
-    ASSERT_TRUE(QFile::link(elsewhere.filePath("moved"), link));
+    TRunJournal().Begin(elsewhere.filePath("forged"), {ListFilePrint(&lists), "-", "-", "-"},
+                        "data7.csv", 0);
+    ASSERT_TRUE(QFile::link(elsewhere.filePath("forged"), dir.filePath("journal.dat")));
     try {
         PrepareStartFiles(dir.path(), [](const QString&) { return true; });
-        ADD_FAILURE() << "a link followed";
-    } catch (const Exception& refusal) {
-        EXPECT_EQ(refusal.Message(),
-                  c.Refusal + link + ": вместо файла стоит символическая ссылка; удалите её");
+        ADD_FAILURE() << "the journal's link followed";
+    } catch (const ETextFileError& refusal) {
+        EXPECT_EQ(refusal.Message(), "Не удалось прочитать файл " + dir.filePath("journal.dat") +
+                                         ": вместо файла стоит символическая ссылка; удалите её");
     }
     EXPECT_EQ(ReadTestFile(dir.filePath("data7.csv")), data);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, PlantedLinkAtStart,
-    testing::Values(TPlantedLinkCase{"Journal", "journal.dat", "Не удалось прочитать файл "},
-                    TPlantedLinkCase{"DataFileCutBack", "data7.csv", "Не удалось записать файл "}),
-    CaseName);
-
-QString UserName(uid_t uid) {
-    const passwd* entry = ::getpwuid(uid);
-    return entry ? QString::fromLocal8Bit(entry->pw_name) : QStringLiteral("uid %1").arg(uid);
-}
-
-// A lock that cannot be taken names whose it is and how to clear it. Giving the
-// file to another user takes root.
-TEST(LockRunDir, RefusalNamesWhoseLockItIsAndHowToClearIt) {
+// Another user's lock file is refused, named with its owner and how to clear it;
+// a lock taken removes only the temporary names the lists' writes leave. Giving
+// the file to another user takes root.
+TEST(LockRunDir, AnotherUsersLockFileIsRefusedAndNamed) {
     QTemporaryDir dir;
     const TRunFiles files(dir.path());
-    WriteTestFile(dir.filePath("lists.dat.tmp-a1B2c3D4e5F6"), "left by a crash");
-    auto held = LockRunDir(files);
-    EXPECT_FALSE(QFile::exists(dir.filePath("lists.dat.tmp-a1B2c3D4e5F6")));
-    const auto refusal = [&] {
-        try {
-            LockRunDir(files);
-        } catch (const ERunDirBusy& busy) {
-            return busy.Message();
-        }
-        return QStringLiteral("<taken>");
-    };
-    EXPECT_EQ(refusal(),
-              QStringLiteral("В каталоге %1 уже идёт работа: её ведёт процесс %2 (%3) пользователя "
-                             "%4. Дождитесь её окончания или остановите её; если в каталоге никто "
-                             "не работает, удалите файл %1/run.lock.")
-                  .arg(dir.path())
-                  .arg(::getpid())
-                  .arg(program_invocation_short_name, UserName(::geteuid())));
-    held.reset();
+    for (const char* name :
+         {"lists.dat.tmp", "journal.dat.tmp-a1B2c3D4e5F6", "lists.dat.tmp-short"})
+        WriteTestFile(dir.filePath(name), "left by a crash");
+    LockRunDir(files);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files, QDir::Name),
+              QStringList({"lists.dat.tmp-short", "run.lock"}));
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to give the lock file to another user";
     ASSERT_EQ(::chown(QFile::encodeName(files.Lock()).constData(), 65534, 65534), 0);
-    EXPECT_EQ(refusal(),
-              QStringLiteral("В каталоге %1 нельзя начать работу: файл блокировки %1/run.lock "
-                             "принадлежит другому пользователю (%2). Если в каталоге никто не "
-                             "работает, удалите этот файл.")
-                  .arg(dir.path(), UserName(65534)));
+    const passwd* nobody = ::getpwuid(65534);
+    try {
+        LockRunDir(files);
+        ADD_FAILURE() << "another user's lock file taken";
+    } catch (const ERunDirBusy& busy) {
+        EXPECT_EQ(busy.Message(),
+                  QStringLiteral("В каталоге %1 нельзя начать работу: файл блокировки %2 "
+                                 "принадлежит другому пользователю (%3). Если в каталоге никто не "
+                                 "работает, удалите этот файл.")
+                      .arg(dir.path(), files.Lock(),
+                           nobody ? QString::fromLocal8Bit(nobody->pw_name) : "uid 65534"));
+    }
 }
 
 TEST(PrepareStartFiles, UnreadableListsRaisesAndDeletesNothing) {
