@@ -5,6 +5,7 @@
 #include "platform/text_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <optional>
 
@@ -14,6 +15,14 @@ std::optional<QByteArray> ReadIfThere(const QString& path) {
     if (!QFile::exists(path))
         return std::nullopt;
     return ReadFileBytes(path);
+}
+
+// The journal decides how far a resume cuts the data file back: one that is a link
+// planted in its place is refused rather than read.
+std::optional<QByteArray> ReadJournal(const QString& path) {
+    if (QFileInfo(path).isSymLink())
+        throw ETextFileError("Не удалось прочитать файл " + path + ": " + SymbolicLinkReason());
+    return ReadIfThere(path);
 }
 
 QStringList LinesOf(const std::optional<QByteArray>& bytes) {
@@ -44,7 +53,7 @@ TSavedRun ReadSavedRun(const TRunFiles& files, bool knownRequired) {
     TSavedRun saved;
     saved.Exists = lists || failed;
     saved.Lists = {LinesOf(lists), LinesOf(known), RubricsOf(rubrics), LinesOf(failed)};
-    if (const std::optional<QByteArray> journal = ReadIfThere(files.Journal())) {
+    if (const std::optional<QByteArray> journal = ReadJournal(files.Journal())) {
         const TListPrints prints{PrintOf(lists), PrintOf(known), PrintOf(rubrics), PrintOf(failed)};
         saved.DataFile = ReplayJournal(
             *journal, prints, [&](const QString& name) { return FileSize(files.Path(name)); },

@@ -19,13 +19,14 @@ struct TSavedRun {
 };
 
 // Reads the saved lists and replays the journal over them; changes no file.
-// Raises ETextFileError when a file cannot be read, and, when `knownRequired`,
-// when lists.dat is there without allknown.dat: a run resumed without the links
-// it knows would visit every list page again.
+// Raises ETextFileError when a file cannot be read or the journal is a symbolic
+// link, and, when `knownRequired`, when lists.dat is there without allknown.dat:
+// a run resumed without the links it knows would visit every list page again.
 TSavedRun ReadSavedRun(const TRunFiles& files, bool knownRequired);
 
 // Cuts the data file that the journal names back to the end of its last whole row
-// the journal vouches for; raises EFileWriteError when that fails.
+// the journal vouches for; raises EFileWriteError when that fails or a symbolic
+// link stands at its name.
 void CutCrashedDataFile(const TRunFiles& files, const TSavedRun& saved);
 
 // Deletes the saved lists and the journal, after cutting the crashed run's data

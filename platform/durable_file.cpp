@@ -2,8 +2,10 @@
 
 #include "platform/text_codec.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -13,8 +15,18 @@
 
 namespace {
 
+// The run's state is the user's alone; the files a user reads (the saved log,
+// selection.txt) get the user's usual mode.
+constexpr int PrivateFileMode = 0600;
+constexpr int SharedFileMode = 0644;
+
+// The random part of a temporary file's name, and how many names are tried.
+constexpr int TemporarySuffixLength = 12;
+constexpr int TemporaryNameAttempts = 100;
+const QByteArray TemporaryTag = ".tmp";
+
 [[noreturn]] void RaiseWriteError(const QString& path, int error) {
-    throw EFileWriteError::ForFile(path, SystemErrorText(error));
+    throw EFileWriteError::ForFile(path, OpenErrorText(error));
 }
 
 // Writes every byte or returns the error number; a short write is retried, so a
@@ -48,10 +60,36 @@ void SyncDirectoryOf(const QByteArray& path) {
     ::close(handle);
 }
 
-// Writes and syncs the temporary file; 0 or the error number.
-int WriteTemporary(const QByteArray& temporary, const QByteArray& bytes) {
-    const int handle =
-        ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+// "<target>.tmp-" and random letters: nothing planted in the directory beforehand
+// can stand at a name no one knows.
+QByteArray TemporaryName(const QByteArray& target) {
+    static const char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray name = target + TemporaryTag + '-';
+    for (int i = 0; i < TemporarySuffixLength; ++i)
+        name += Letters[QRandomGenerator::system()->bounded(int(sizeof Letters) - 1)];
+    return name;
+}
+
+// Creates a new temporary file beside `target` and names it in `temporary`; the
+// handle, or -1 with errno set. O_EXCL never opens what already stands at the
+// name, a link included.
+int CreateTemporary(const QByteArray& target, int mode, QByteArray& temporary) {
+    for (int attempt = 0; attempt < TemporaryNameAttempts; ++attempt) {
+        const QByteArray name = TemporaryName(target);
+        const int handle =
+            ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (handle >= 0)
+            temporary = name;
+        if (handle >= 0 || errno != EEXIST)
+            return handle;
+    }
+    return -1;
+}
+
+// Writes and syncs a new temporary file beside `target`; 0 or the error number.
+int WriteTemporary(const QByteArray& target, const QByteArray& bytes, int mode,
+                   QByteArray& temporary) {
+    const int handle = CreateTemporary(target, mode, temporary);
     if (handle < 0)
         return errno;
     int error = WriteAll(handle, bytes.constData(), bytes.size());
@@ -59,6 +97,26 @@ int WriteTemporary(const QByteArray& temporary, const QByteArray& bytes) {
         error = errno;
     const int closed = CloseHandle(handle);
     return error != 0 ? error : closed;
+}
+
+void ReplaceFile(const QString& path, const QByteArray& bytes, int mode) {
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temporary;
+    int error = WriteTemporary(target, bytes, mode, temporary);
+    if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        if (!temporary.isEmpty())
+            ::unlink(temporary.constData());
+        RaiseWriteError(path, error);
+    }
+    SyncDirectoryOf(target);
+}
+
+// The fixed name earlier versions wrote beside `prefix`'s file, or one TemporaryName makes.
+bool IsTemporaryName(const QString& name, const QString& prefix) {
+    return name == prefix || (name.size() == prefix.size() + 1 + TemporarySuffixLength &&
+                              name.startsWith(prefix + QLatin1Char('-')));
 }
 
 } // namespace
@@ -72,32 +130,49 @@ QString SystemErrorText(int error) {
     return QString::fromStdString(std::system_category().message(error));
 }
 
+QString SymbolicLinkReason() {
+    return QStringLiteral("вместо файла стоит символическая ссылка; удалите её");
+}
+
+QString OpenErrorText(int error) {
+    return error == ELOOP ? SymbolicLinkReason() : SystemErrorText(error);
+}
+
 void WriteFileAtomically(const QString& path, const QByteArray& bytes) {
-    const QByteArray target = QFile::encodeName(path);
-    const QByteArray temporary = target + ".tmp";
-    int error = WriteTemporary(temporary, bytes);
-    if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(temporary.constData());
-        RaiseWriteError(path, error);
-    }
-    SyncDirectoryOf(target);
+    ReplaceFile(path, bytes, PrivateFileMode);
+}
+
+void RemoveStaleTemporaries(const QString& path) {
+    const QFileInfo target(path);
+    const QString prefix = target.fileName() + QString::fromLatin1(TemporaryTag);
+    const QDir dir = target.absoluteDir();
+    const QStringList names =
+        dir.entryList({prefix + QLatin1Char('*')}, QDir::AllEntries | QDir::System | QDir::Hidden);
+    for (const QString& name : names)
+        if (IsTemporaryName(name, prefix))
+            ::unlink(QFile::encodeName(dir.filePath(name)).constData());
 }
 
 void WriteTextLinesAtomically(const QString& path, const QStringList& lines) {
     QByteArray bytes;
     for (const QString& line : lines)
         bytes += EncodeDefaultCodePage(line) + "\r\n";
-    WriteFileAtomically(path, bytes);
+    ReplaceFile(path, bytes, SharedFileMode);
 }
 
+// Cut through a handle opened without following a link: truncate() would cut
+// whatever file a link standing there points to.
 void CutFileBack(const QString& path, int64_t size) {
-    const int64_t now = FileSize(path);
-    if (now <= size)
+    if (FileSize(path) <= size)
         return;
-    if (::truncate(QFile::encodeName(path).constData(), off_t(size)) != 0)
+    const int handle =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0)
         RaiseWriteError(path, errno);
+    const int error = ::ftruncate(handle, off_t(size)) == 0 ? 0 : errno;
+    ::close(handle);
+    if (error != 0)
+        RaiseWriteError(path, error);
 }
 
 int64_t FileSize(const QString& path) {
@@ -127,8 +202,8 @@ void TAppendFile::OpenExisting(const QString& path) {
 
 int TAppendFile::Open(const QString& path, int flags) {
     Close();
-    const int handle =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC | flags, 0644);
+    const int handle = ::open(QFile::encodeName(path).constData(),
+                              O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | flags, SharedFileMode);
     if (handle < 0)
         return errno;
     struct stat status {};

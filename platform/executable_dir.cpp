@@ -4,7 +4,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -20,6 +23,17 @@ QString UserDataHome() {
 
 bool IsInstalledCopy(const QString& exeDir) {
     return QFileInfo(exeDir + QStringLiteral("/../share/") + ProgramDirName).isDir();
+}
+
+// Creates `dir` and each missing directory above it readable by the user alone,
+// as the user data directory's rules ask: it holds one user's run state.
+bool MakePrivatePath(const QString& dir) {
+    if (QFileInfo(dir).isDir())
+        return true;
+    const QString parent = QFileInfo(dir).path();
+    if (parent != dir && !MakePrivatePath(parent))
+        return false;
+    return ::mkdir(QFile::encodeName(dir).constData(), 0700) == 0 || QFileInfo(dir).isDir();
 }
 
 } // namespace
@@ -41,9 +55,10 @@ QString ChooseFilesDir(const QString& chosen, const QString& exeDir) {
     return QDir::cleanPath(UserDataHome() + QLatin1Char('/') + ProgramDirName);
 }
 
-QString PrepareFilesDir(const QString& chosen) {
-    const QString dir = ChooseFilesDir(chosen, ExecutableDir());
-    if (!QDir().mkpath(dir))
+QString PrepareFilesDir(const QString& chosen, const QString& exeDir) {
+    const QString dir = ChooseFilesDir(chosen, exeDir);
+    const bool userDataDir = chosen.isEmpty() && dir != exeDir;
+    if (!(userDataDir ? MakePrivatePath(dir) : QDir().mkpath(dir)))
         throw Exception(
             QStringLiteral("cannot create the directory %1 for the program's files").arg(dir));
     return dir;

@@ -17,6 +17,8 @@ QString ExecutableDir();
 // Reads the environment and the file system; creates nothing. Any thread.
 QString ChooseFilesDir(const QString& chosen, const QString& exeDir);
 
-// ChooseFilesDir for the running executable, created when missing. Raises
-// Exception naming the directory and the reason when it cannot be created.
-QString PrepareFilesDir(const QString& chosen);
+// ChooseFilesDir for the executable in `exeDir`, created when missing; the user's
+// data directory and the directories made above it are made readable by the user
+// alone (0700). Raises Exception naming the directory and the reason when it
+// cannot be created.
+QString PrepareFilesDir(const QString& chosen, const QString& exeDir = ExecutableDir());

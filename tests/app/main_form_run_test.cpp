@@ -13,6 +13,9 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int RunBoundMs = 15000;
@@ -384,9 +387,12 @@ TEST_F(RunFixture, StartWhileAnotherProcessRunsHereNamesIt) {
     auto other = LockRunDir(TRunFiles(Dir.path()));
     StartWith({0});
     EXPECT_FALSE(Form->RunInProgress());
-    EXPECT_TRUE(LastLogLineEndsWith(QStringLiteral("процесс %1 (app_tests). Дождитесь её окончания "
-                                                   "или остановите её.")
-                                        .arg(QCoreApplication::applicationPid())))
+    EXPECT_TRUE(LastLogLineEndsWith(
+        QStringLiteral("процесс %1 (app_tests) пользователя %2. Дождитесь её окончания или "
+                       "остановите её; если в каталоге никто не работает, удалите файл %3.")
+            .arg(QCoreApplication::applicationPid())
+            .arg(QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name),
+                 TRunFiles(Dir.path()).Lock())))
         << qPrintable(LogLines().last());
     EXPECT_FALSE(Exists("lists.dat"));
     other.reset();

@@ -1,6 +1,9 @@
 #include "crawl/resume_files.h"
 
+#include "crawl/run_files.h"
 #include "crawl/run_journal.h"
+#include "crawl/run_lock.h"
+#include "platform/file_lock.h"
 #include "platform/text_file.h"
 #include "tests/qt_print.h"
 #include "tests/support/case_name.h"
@@ -13,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -148,6 +153,55 @@ TEST(PrepareStartFiles, JournalOfAnUnfinishedRunIsCountedAndItsDataFileCut) {
     EXPECT_EQ(asked, QStringList{ListsQuestion(1)});
     EXPECT_EQ(ReadTestFile(dir.filePath("data7.csv")), QByteArray(10, 'h') + "row\r\n");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"data7.csv"});
+}
+
+// The journal decides how far START cuts the data file back: a link planted in
+// its place is refused and named, and the data file keeps every byte.
+TEST(PrepareStartFiles, JournalThatIsALinkIsRefused) {
+    QTemporaryDir dir, elsewhere;
+    const QByteArray lists = Bom + "a\r\n", data = "header\r\nrow\r\n";
+    WriteTestFile(dir.filePath("lists.dat"), lists);
+    WriteTestFile(dir.filePath("data7.csv"), data);
+    TRunJournal().Begin(elsewhere.filePath("forged"), {ListFilePrint(&lists), "-", "-", "-"},
+                        "data7.csv", 0);
+    ASSERT_TRUE(QFile::link(elsewhere.filePath("forged"), dir.filePath("journal.dat")));
+    try {
+        PrepareStartFiles(dir.path(), [](const QString&) { return true; });
+        ADD_FAILURE() << "the journal's link followed";
+    } catch (const ETextFileError& refusal) {
+        EXPECT_EQ(refusal.Message(), "Не удалось прочитать файл " + dir.filePath("journal.dat") +
+                                         ": вместо файла стоит символическая ссылка; удалите её");
+    }
+    EXPECT_EQ(ReadTestFile(dir.filePath("data7.csv")), data);
+}
+
+// Another user's lock file is refused, named with its owner and how to clear it;
+// a lock taken removes only the temporary names the lists' writes leave. Giving
+// the file to another user takes root.
+TEST(LockRunDir, AnotherUsersLockFileIsRefusedAndNamed) {
+    QTemporaryDir dir;
+    const TRunFiles files(dir.path());
+    for (const char* name :
+         {"lists.dat.tmp", "journal.dat.tmp-a1B2c3D4e5F6", "lists.dat.tmp-short"})
+        WriteTestFile(dir.filePath(name), "left by a crash");
+    LockRunDir(files);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files, QDir::Name),
+              QStringList({"lists.dat.tmp-short", "run.lock"}));
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the lock file to another user";
+    ASSERT_EQ(::chown(QFile::encodeName(files.Lock()).constData(), 65534, 65534), 0);
+    const passwd* nobody = ::getpwuid(65534);
+    try {
+        LockRunDir(files);
+        ADD_FAILURE() << "another user's lock file taken";
+    } catch (const ERunDirBusy& busy) {
+        EXPECT_EQ(busy.Message(),
+                  QStringLiteral("В каталоге %1 нельзя начать работу: файл блокировки %2 "
+                                 "принадлежит другому пользователю (%3). Если в каталоге никто не "
+                                 "работает, удалите этот файл.")
+                      .arg(dir.path(), files.Lock(),
+                           nobody ? QString::fromLocal8Bit(nobody->pw_name) : "uid 65534"));
+    }
 }
 
 TEST(PrepareStartFiles, UnreadableListsRaisesAndDeletesNothing) {

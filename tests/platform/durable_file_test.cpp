@@ -1,5 +1,6 @@
 #include "platform/durable_file.h"
 
+#include "platform/file_lock.h"
 #include "tests/qt_print.h"
 #include "tests/support/test_files.h"
 
@@ -7,6 +8,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -56,6 +60,66 @@ TEST(TAppendFile, GrowsByWholePiecesAndCutsBack) {
     CutFileBack(path, 4);
     EXPECT_EQ(ReadTestFile(path), "head");
     EXPECT_EQ(FileSize(path), 4);
+}
+
+// A link planted in the directory at a name the program writes: what it points
+// to is never written, and a refusal names the file and says to remove the link.
+TEST(PlantedLink, IsNeverWrittenThrough) {
+    const struct {
+        const char* Name;
+        std::function<void(const QString& path)> Write;
+        bool Refused; // else the write goes around the link
+    } cases[] = {
+        {"lists.dat.tmp", [](const QString& path) { WriteFileAtomically(path.chopped(4), "new"); },
+         false},
+        {"data1.csv", [](const QString& path) { CutFileBack(path, 0); }, true},
+        {"run.lock", [](const QString& path) { TFileLock().TryLock(path); }, true},
+        {"journal.dat", [](const QString& path) { TAppendFile().OpenExisting(path); }, true},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir dir, elsewhere;
+        const QString victim = elsewhere.filePath("victim"), link = dir.filePath(c.Name);
+        WriteTestFile(victim, "someone's file");
+        ASSERT_TRUE(QFile::link(victim, link));
+        try {
+            c.Write(link);
+            EXPECT_FALSE(c.Refused) << c.Name << ": no error";
+        } catch (const EFileWriteError& failure) {
+            EXPECT_EQ(failure.Message(),
+                      "Не удалось записать файл " + link +
+                          ": вместо файла стоит символическая ссылка; удалите её");
+        }
+        EXPECT_EQ(ReadTestFile(victim), "someone's file") << c.Name;
+    }
+}
+
+int ModeOf(const QString& path) {
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777)
+                                                                      : -1;
+}
+
+// The run's state is the user's alone (a lock file left readable by an earlier
+// version too); the data file and the log keep the mode the umask gives.
+TEST(WriteFileAtomically, RunStateIsPrivateAndWhatTheUserReadsFollowsTheUmask) {
+    QTemporaryDir dir;
+    const mode_t umask = ::umask(022);
+    WriteFileAtomically(dir.filePath("lists.dat"), "x");
+    WriteTextLinesAtomically(dir.filePath("log-1.txt"), {"line"});
+    TAppendFile data;
+    EXPECT_TRUE(data.CreateNew(dir.filePath("data1.csv")));
+    WriteTestFile(dir.filePath("old.lock"), "1\nold\n");
+    TFileLock created, earlier;
+    EXPECT_TRUE(created.TryLock(dir.filePath("run.lock")) &&
+                earlier.TryLock(dir.filePath("old.lock")));
+    ::umask(umask);
+    const std::pair<const char*, int> modes[] = {{"lists.dat", 0600},
+                                                 {"run.lock", 0600},
+                                                 {"old.lock", 0600},
+                                                 {"log-1.txt", 0644},
+                                                 {"data1.csv", 0644}};
+    for (const auto& [name, mode] : modes)
+        EXPECT_EQ(ModeOf(dir.filePath(name)), mode) << name;
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Sets HOME and XDG_DATA_HOME for one test and restores them afterwards.
@@ -70,9 +72,23 @@ TEST_F(FilesDirTest, ChosenThenBesideTheExecutableThenTheUserDataDirectory) {
     }
 }
 
+int ModeOf(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777)
+                                                                     : -1;
+}
+
+// The user data directory holds one user's run state: what the program creates
+// of it is that user's alone. A directory chosen with --dir keeps the umask's mode.
 TEST_F(FilesDirTest, PreparedDirectoryIsCreatedOrNamedInTheError) {
+    qputenv("XDG_DATA_HOME", Path("xdg").toUtf8());
+    const mode_t umask = ::umask(022);
     EXPECT_EQ(PrepareFilesDir(Path("new/files")), Path("new/files"));
-    EXPECT_TRUE(QFileInfo(Path("new/files")).isDir());
+    EXPECT_EQ(PrepareFilesDir("", Path("prefix/bin")), Path("xdg/quorvel-scraper"));
+    ::umask(umask);
+    EXPECT_EQ(ModeOf(Path("new/files")), 0755);
+    EXPECT_EQ(ModeOf(Path("xdg")), 0700);
+    EXPECT_EQ(ModeOf(Path("xdg/quorvel-scraper")), 0700);
     QFile file(Path("a-file"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     try {

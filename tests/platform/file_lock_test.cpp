@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -20,6 +21,7 @@ TEST(TFileLock, OneHolderAtATimeNamedToTheOthers) {
     EXPECT_FALSE(second.TryLock(path));
     EXPECT_EQ(second.OtherHolder().Pid, int64_t(::getpid()));
     EXPECT_FALSE(second.OtherHolder().Program.isEmpty());
+    EXPECT_EQ(second.OtherHolder().Owner, QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
     first.Unlock();
     EXPECT_TRUE(second.TryLock(path));
 }
