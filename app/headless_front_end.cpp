@@ -116,6 +116,8 @@ int THeadlessFrontEnd::Run() {
     TScraperSettings settings;
     settings.BaseDir = FBaseDir;
     settings.KeepAlive = FOptions.KeepAlive;
+    settings.VerifyPeer = FOptions.VerifyPeer;
+    settings.CaFile = FOptions.CaFile;
     FScraper = std::make_unique<TScraper>(*FView, settings);
     FScraper->HoldLock(std::move(lock));
     FScraper->SetOnFinished([] {

@@ -1,5 +1,7 @@
 #include "app/headless_options.h"
 
+#include "fetch/ssl_context_build.h"
+
 #include <optional>
 
 namespace {
@@ -8,6 +10,7 @@ const QString HeadlessFlag = QStringLiteral("--headless");
 const QString CityFlag = QStringLiteral("--city");
 const QString DirFlag = QStringLiteral("--dir");
 const QString ThreadsFlag = QStringLiteral("--threads");
+const QString VerifyPeerFlag = QStringLiteral("--verify-peer");
 
 // The value of an option that takes one ("--city LABEL" or "--city=LABEL") when the
 // argument at `i` is that option, advancing past a separate value. `error` is set
@@ -51,8 +54,22 @@ bool TakeThreads(const QStringList& arguments, qsizetype& i, int& threads, QStri
     return true;
 }
 
-// --help, -h, --version and --keep-alive, shared by both forms; false when the
-// argument is none of them.
+// "--verify-peer" or "--verify-peer=CAFILE". The CA file is tried at once, so that a
+// mistyped name stops the start instead of failing every page of the run.
+template <typename TOptions> void TakeVerifyPeer(const QString& argument, TOptions& options) {
+    options.VerifyPeer = true;
+    if (argument == VerifyPeerFlag)
+        return;
+    options.CaFile = argument.mid(VerifyPeerFlag.size() + 1);
+    const QString problem =
+        options.CaFile.isEmpty() ? QStringLiteral("no file named") : CaFileProblem(options.CaFile);
+    if (!problem.isEmpty())
+        options.Error = QStringLiteral("--verify-peer: cannot read CA certificates from \"%1\": %2")
+                            .arg(options.CaFile, problem);
+}
+
+// --help, -h, --version, --keep-alive and --verify-peer, shared by both forms; false
+// when the argument is none of them.
 template <typename TOptions> bool TakeCommonFlag(const QString& argument, TOptions& options) {
     if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h"))
         return options.Help = true;
@@ -60,14 +77,17 @@ template <typename TOptions> bool TakeCommonFlag(const QString& argument, TOptio
         return options.Version = true;
     if (argument == QStringLiteral("--keep-alive"))
         return options.KeepAlive = true;
-    return false;
+    if (argument != VerifyPeerFlag && !argument.startsWith(VerifyPeerFlag + QLatin1Char('=')))
+        return false;
+    TakeVerifyPeer(argument, options);
+    return true;
 }
 
 // Handles one argument at `i` (advancing past a value it takes); false on an error.
 bool TakeArgument(const QStringList& arguments, qsizetype& i, THeadlessOptions& options) {
     const QString& argument = arguments[i];
     if (argument == HeadlessFlag || TakeCommonFlag(argument, options))
-        return true;
+        return options.Error.isEmpty();
     if (argument == QStringLiteral("--all"))
         return options.All = true;
     if (argument == QStringLiteral("--fresh"))
@@ -123,9 +143,10 @@ TWindowOptions ParseWindowArgs(const QStringList& arguments) {
 
 QString ProgramUsage() {
     return QStringLiteral(
-        "Usage: quorvel-scraper [--dir DIR] [--keep-alive]\n"
+        "Usage: quorvel-scraper [--dir DIR] [--keep-alive] [--verify-peer[=CAFILE]]\n"
         "       quorvel-scraper --headless [--city LABEL]... [--all] [--fresh | --resume]\n"
         "                       [--dir DIR] [--threads N] [--keep-alive]\n"
+        "                       [--verify-peer[=CAFILE]]\n"
         "Collects the organisations of the Quorvel directory into data<N>.csv. Without\n"
         "--headless it opens the window; with it, it runs one crawl on the terminal.\n"
         "  --dir DIR     keep the program's files (cities.txt, selection.txt, the work\n"
@@ -138,6 +159,11 @@ QString ProgramUsage() {
         "                pages to that site; idle ones are closed after 30 s and at the\n"
         "                run's end. Worth it for a distant site. Without it: one\n"
         "                HTTP/1.0 connection per page\n"
+        "  --verify-peer[=CAFILE]\n"
+        "                check the site's certificate: it must chain to the system's\n"
+        "                trusted authorities (with CAFILE: to the PEM certificates in\n"
+        "                CAFILE alone) and name the host; a page whose check fails is\n"
+        "                not read. Without it certificates are not checked\n"
         "  --help        show this text\n"
         "  --version     show the version\n"
         "Headless:\n"

@@ -6,11 +6,11 @@
 #include <QStringList>
 
 // The program's command line, read before any application object exists:
-//   quorvel-scraper [--dir DIR] [--keep-alive]
+//   quorvel-scraper [--dir DIR] [--keep-alive] [--verify-peer[=CAFILE]]
 //   quorvel-scraper --headless [--city LABEL]... [--all] [--fresh | --resume] [--dir DIR]
-//                   [--threads N] [--keep-alive]
+//                   [--threads N] [--keep-alive] [--verify-peer[=CAFILE]]
 //   quorvel-scraper --help | --version
-// Pure parsing, any thread.
+// Parsing, any thread; it reads only a CA file named, to report one that cannot serve.
 
 // Fetch threads of a headless run: as many as the window uses unless --threads
 // asks for more (or fewer), within what a site may reasonably be asked to bear.
@@ -28,6 +28,8 @@ struct THeadlessOptions {
     QString Dir; // --dir: the directory of the program's files; empty = the default
     int Threads = HeadlessDefaultThreads; // --threads: fetch threads at once
     bool KeepAlive = false;               // --keep-alive: TScraperSettings::KeepAlive
+    bool VerifyPeer = false;              // --verify-peer: TScraperSettings::VerifyPeer
+    QString CaFile;                       // --verify-peer=CAFILE: TScraperSettings::CaFile
     QString Error;                        // not empty: a usage error, this text says what is wrong
 };
 
@@ -37,6 +39,8 @@ struct TWindowOptions {
     bool Help = false;
     bool Version = false;
     bool KeepAlive = false; // --keep-alive: TScraperSettings::KeepAlive
+    bool VerifyPeer = false;
+    QString CaFile;
     QString Dir;
     QString Error;
 };

@@ -58,6 +58,8 @@ TScraperSettings WindowSettings(const TWindowOptions& options) {
     TScraperSettings settings;
     settings.BaseDir = PrepareFilesDir(options.Dir);
     settings.KeepAlive = options.KeepAlive;
+    settings.VerifyPeer = options.VerifyPeer;
+    settings.CaFile = options.CaFile;
     return settings;
 }
 

@@ -10,6 +10,6 @@
 int RunWindow(int argc, char** argv, const TWindowOptions& options);
 
 // The settings every run of the window gets from its command line: the directory of
-// its files (--dir or the default, made when missing) and --keep-alive. Throws
-// Exception when the directory cannot be made.
+// its files (--dir or the default, made when missing), --keep-alive and
+// --verify-peer. Throws Exception when the directory cannot be made.
 TScraperSettings WindowSettings(const TWindowOptions& options);

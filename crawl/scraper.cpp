@@ -305,6 +305,8 @@ void TScraper::StartFetchThread(TTakenJob& taken) {
     TScrapingThread* thread = FSettings.NewFetchThread();
     thread->Lists = FLists;
     thread->Connections = FConnections;
+    thread->VerifyPeer = FSettings.VerifyPeer;
+    thread->CaFile = FSettings.CaFile;
     thread->LogsMemo = [view = &FView](const QString& line) { view->AppendLog(line); };
     thread->url = AddScheme(taken.Entry);
     thread->Code = 0;

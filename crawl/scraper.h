@@ -42,6 +42,11 @@ struct TScraperSettings {
     // the run's next page to the same site (--keep-alive). Off: one HTTP/1.0
     // connection per page.
     bool KeepAlive = false;
+    // The server's certificate is checked (--verify-peer[=CAFILE]): its chain against
+    // the certificates of CaFile, or the system's trust store when CaFile is empty,
+    // and its name against the host. Off: not checked.
+    bool VerifyPeer = false;
+    QString CaFile;
 };
 
 // The crawl controller: owns one run, from loading its inputs to saving its work

@@ -43,12 +43,14 @@ private:
     TAction FAtEnd;
 };
 
-std::unique_ptr<TSslContext> MakeSslContext(const TFetchSettings& settings) {
+std::unique_ptr<TSslContext> MakeSslContext(const TFetchSettings& settings, bool verifyPeer,
+                                            const QString& caFile) {
     auto context = std::make_unique<TSslContext>();
     context->SetSslCertFile(settings.CertFile);
     context->SetSslPrivKeyFile(settings.PrivKeyFile);
     context->SetSslPassPhrase(settings.PassPhrase);
-    context->SetSslVerifyPeer(false);
+    context->SetSslVerifyPeer(verifyPeer);
+    context->SetSslCAFile(caFile);
     context->SetSslVersionMethod(sslBestVer_CLIENT);
     return context;
 }
@@ -89,7 +91,7 @@ void TScrapingThread::Execute() {
     std::unique_ptr<TSslContext> context;
     std::unique_ptr<TSslHttpCli> client;
     try {
-        context = MakeSslContext(Settings);
+        context = MakeSslContext(Settings, VerifyPeer, CaFile);
         client = MakeClient(context.get(), Settings);
     } catch (...) {
         // A job whose client cannot be set up ends untried: result 0, no status text.

@@ -58,6 +58,11 @@ public:
     // Set (--keep-alive): requests go out as HTTP/1.1, and the job takes and leaves
     // open connections here. Unset: one HTTP/1.0 connection per page.
     std::shared_ptr<TConnectionPool> Connections;
+    // Set (--verify-peer): a server whose certificate does not chain to CaFile's
+    // certificates (the system's trust store when CaFile is empty) or does not name
+    // the host connected to fails the attempt. Unset: certificates are not checked.
+    bool VerifyPeer = false;
+    QString CaFile;
     // Outputs (final before the hand-over), and `url`/`Code` also as inputs:
     int result = 0;
     QString html;

@@ -133,6 +133,7 @@ void TSslContext::Rebuild() {
     }
 QUORVEL_SSL_SETTER(SslPassPhrase, const QString&)
 QUORVEL_SSL_SETTER(SslVerifyPeer, bool)
+QUORVEL_SSL_SETTER(SslCAFile, const QString&)
 QUORVEL_SSL_SETTER(SslVersionMethod, TSslVersionMethod)
 QUORVEL_SSL_SETTER(SslMinVersion, TSslVerMethod)
 QUORVEL_SSL_SETTER(SslMaxVersion, TSslVerMethod)

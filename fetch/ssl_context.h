@@ -71,6 +71,9 @@ struct TSslContextSettings {
     QString SslPrivKeyFile;
     QString SslPassPhrase;
     bool SslVerifyPeer = false;
+    // With SslVerifyPeer: the PEM certificates trusted instead of the system's trust
+    // store; empty = the library's default trust locations.
+    QString SslCAFile;
     TSslVersionMethod SslVersionMethod = sslBestVer;
     TSslVerMethod SslMinVersion = sslVerSSL3;
     TSslVerMethod SslMaxVersion = sslVerMax;
@@ -123,6 +126,7 @@ public:
     void SetSslPrivKeyFile(const QString& value);
     void SetSslPassPhrase(const QString& value);
     void SetSslVerifyPeer(bool value);
+    void SetSslCAFile(const QString& value);
     void SetSslVersionMethod(TSslVersionMethod value);
     void SetSslMinVersion(TSslVerMethod value);
     void SetSslMaxVersion(TSslVerMethod value);

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -145,39 +146,132 @@ void SetOptionsAndCiphers(SSL_CTX* ctx, const TSslContextSettings& settings) {
         throw ESslContextException(QStringLiteral("Error loading cipher list\r\n") + ErrorLines());
 }
 
-// Reads what is left of the open file; false on a read error.
-bool ReadToEnd(int fd, QByteArray& bytes) {
+// The client's certificate and key are a few kilobytes; nothing larger is read.
+constexpr qint64 CredentialFileLimit = 1024 * 1024;
+// A trust bundle holds a few hundred certificates.
+constexpr qint64 CaFileLimit = 16 * 1024 * 1024;
+
+QString SystemErrorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString TooLargeText(qint64 limit) {
+    return QStringLiteral("larger than %1 MiB").arg(limit >> 20);
+}
+
+// Reads what is left of the open file, at most `limit` bytes; false, with `problem`
+// saying why, on a read error or when the file holds more.
+bool ReadToEnd(int fd, qint64 limit, QByteArray& bytes, QString& problem) {
     char chunk[16384];
     for (;;) {
         const ssize_t got = ::read(fd, chunk, sizeof chunk);
         if (got == 0)
             return true;
-        if (got < 0 && errno != EINTR)
+        if (got < 0 && errno != EINTR) {
+            problem = SystemErrorText(errno);
             return false;
+        }
         if (got > 0)
             bytes.append(chunk, got);
+        if (bytes.size() > limit) {
+            problem = TooLargeText(limit);
+            return false;
+        }
     }
 }
 
+// The named file whole when it is a regular file of at most `limit` bytes; otherwise
+// nothing, with `problem` saying why. Opened without blocking and judged by the open
+// descriptor, so a FIFO or a device under the name cannot hold up the run, nor can a
+// file swapped in after a look at the name.
+std::optional<QByteArray> ReadRegularFile(const QString& name, qint64 limit, QString& problem) {
+    const QByteArray path = QFile::encodeName(name);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        problem = SystemErrorText(errno);
+        return std::nullopt;
+    }
+    std::optional<QByteArray> bytes;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        problem = SystemErrorText(errno);
+    else if (!S_ISREG(info.st_mode))
+        problem = QStringLiteral("not a regular file");
+    else if (info.st_size > limit)
+        problem = TooLargeText(limit);
+    else
+        bytes.emplace();
+    if (bytes && !ReadToEnd(fd, limit, *bytes, problem))
+        bytes.reset();
+    ::close(fd);
+    return bytes;
+}
+
 // Every job reads both files, so with the system's calls: the toolkit's file
-// classes cost several times the read itself. A directory of that name exists
-// but cannot be read, as a file without read permission.
+// classes cost several times the read itself. A name that is there but is no
+// regular file of sane size (a directory, a FIFO, a huge file) cannot be read, as a
+// file without read permission.
 TSslCredentialFile ReadCredentialFile(const QString& name) {
     TSslCredentialFile file;
     file.Name = name;
     if (name.isEmpty())
         return file;
-    const QByteArray path = QFile::encodeName(name);
     struct stat info {};
-    file.Exists = ::stat(path.constData(), &info) == 0;
-    if (!file.Exists || S_ISDIR(info.st_mode))
+    file.Exists = ::stat(QFile::encodeName(name).constData(), &info) == 0;
+    if (!file.Exists)
         return file;
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return file;
-    file.Read = ReadToEnd(fd, file.Pem);
-    ::close(fd);
+    QString problem;
+    std::optional<QByteArray> pem = ReadRegularFile(name, CredentialFileLimit, problem);
+    file.Read = pem.has_value();
+    file.Pem = pem.value_or(QByteArray());
     return file;
+}
+
+// Adds the PEM certificates of `pem` to `store`; their number, or -1 when one of them
+// does not parse.
+int AddPemCertificates(X509_STORE* store, const QByteArray& pem) {
+    ERR_clear_error();
+    TBioPtr source(BIO_new_mem_buf(pem.constData(), static_cast<int>(pem.size())));
+    int added = 0;
+    while (source) {
+        TCertPtr cert(PEM_read_bio_X509_AUX(source.get(), nullptr, nullptr, nullptr));
+        if (!cert)
+            break;
+        if (X509_STORE_add_cert(store, cert.get()) != 1)
+            return -1;
+        ++added;
+    }
+    // The end of the text shows as "no start line"; anything else is a broken block.
+    const unsigned long last = ERR_peek_last_error();
+    if (!source || ERR_GET_LIB(last) != ERR_LIB_PEM || ERR_GET_REASON(last) != PEM_R_NO_START_LINE)
+        return -1;
+    ERR_clear_error();
+    return added;
+}
+
+// Adds the certificates of the CA file `name` to `store`; empty, or what is wrong.
+QString AddCaFile(X509_STORE* store, const QString& name) {
+    QString problem;
+    const std::optional<QByteArray> pem = ReadRegularFile(name, CaFileLimit, problem);
+    if (!pem)
+        return problem;
+    const int added = AddPemCertificates(store, *pem);
+    if (added < 0)
+        return QStringLiteral("a certificate in it cannot be read");
+    return added == 0 ? QStringLiteral("no PEM certificate in it") : QString();
+}
+
+// The server's certificate is checked against the CA file alone when one is named,
+// else against the system's trust store. Without checking, the store decides
+// nothing, yet a loaded one would still be searched for the server's issuers at
+// every handshake.
+void UseTrustStore(SSL_CTX* ctx, const TSslContextSettings& settings) {
+    if (!settings.SslVerifyPeer)
+        return;
+    if (settings.SslCAFile.isEmpty())
+        return UseDefaultTrustStore(ctx);
+    if (!AddCaFile(SSL_CTX_get_cert_store(ctx), settings.SslCAFile).isEmpty())
+        FailFramed(QStringLiteral("Can't load CA file"), settings.SslCAFile);
 }
 
 TBioPtr PemSource(const TSslCredentialFile& file) {
@@ -238,6 +332,11 @@ void LoadCertificate(SSL_CTX* ctx, const TSslCredentialFile& file) {
 
 } // namespace
 
+QString CaFileProblem(const QString& name) {
+    TCOwner<X509_STORE, X509_STORE_free> store(X509_STORE_new());
+    return store ? AddCaFile(store.get(), name) : QStringLiteral("out of memory");
+}
+
 TSslCredentials ReadSslCredentials(const TSslContextSettings& settings) {
     return {ReadCredentialFile(settings.SslPrivKeyFile), ReadCredentialFile(settings.SslCertFile)};
 }
@@ -252,10 +351,7 @@ SSL_CTX* BuildSslContext(const TSslContextSettings& settings, const TSslCredenti
         LoadPrivateKey(ctx.get(), settings, credentials.Key);
     if (!credentials.Cert.Name.isEmpty())
         LoadCertificate(ctx.get(), credentials.Cert);
-    // Without peer verification the trust store decides nothing, yet a loaded one
-    // would still be searched for the server's issuers at every handshake.
-    if (settings.SslVerifyPeer)
-        UseDefaultTrustStore(ctx.get());
+    UseTrustStore(ctx.get(), settings);
     SSL_CTX_set_mode(ctx.get(), SSL_MODE_AUTO_RETRY);
     LoadDHParameters(ctx.get(), settings.SslDHParamLines);
     SetVersionRange(ctx.get(), settings);

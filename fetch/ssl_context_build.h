@@ -23,7 +23,13 @@ struct TSslCredentials {
     bool operator==(const TSslCredentials&) const = default;
 };
 
-// Reads the files the settings name; raises nothing (BuildSslContext reports what
+// Why the PEM certificates of the CA file `name` cannot serve as the trust store of
+// a context with SslVerifyPeer ("No such file or directory", "not a regular file",
+// "no PEM certificate in it", ...); empty when they can. Any thread.
+QString CaFileProblem(const QString& name);
+
+// Reads the files the settings name, each only when it is a regular file of at most
+// 1 MiB (else it counts as unreadable); raises nothing (BuildSslContext reports what
 // is missing).
 TSslCredentials ReadSslCredentials(const TSslContextSettings& settings);
 

@@ -6,6 +6,7 @@
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
 
 namespace {
 
@@ -13,6 +14,13 @@ namespace {
 // step never stalls on a full buffer while the socket holds the rest.
 constexpr size_t PairBufferSize = 64 * 1024;
 constexpr int PlainChunk = 16 * 1024;
+
+// Makes `host` the name the server's certificate must carry.
+bool ExpectHost(SSL* ssl, const QByteArray& host) {
+    if (X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.constData()) == 1)
+        return true;
+    return SSL_set1_host(ssl, host.constData()) == 1;
+}
 
 } // namespace
 
@@ -30,8 +38,7 @@ TSslEngine::TSslEngine(SSL_CTX* ctx, const QString& serverName, const QByteArray
     SSL_set_mode(FSsl, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     if (!serverName.isEmpty()) {
         const QByteArray name = serverName.toUtf8();
-        if (SSL_set_tlsext_host_name(FSsl, name.constData()) != 1 ||
-            SSL_set1_host(FSsl, name.constData()) != 1) {
+        if (SSL_set_tlsext_host_name(FSsl, name.constData()) != 1 || !ExpectHost(FSsl, name)) {
             Release();
             throw ESslContextException(QStringLiteral("Unable to set TLS servername extension"));
         }
@@ -42,6 +49,10 @@ TSslEngine::TSslEngine(SSL_CTX* ctx, const QString& serverName, const QByteArray
 
 TSslEngine::~TSslEngine() {
     Release();
+}
+
+long TSslEngine::VerifyResult() const {
+    return SSL_get_verify_result(FSsl);
 }
 
 void TSslEngine::Release() {

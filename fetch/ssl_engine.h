@@ -18,8 +18,10 @@ public:
     enum TResult { ResultDone, ResultWantInput, ResultClosed, ResultFailed };
 
     // A client session from `ctx`, offering `serverName` (UTF-8) in the
-    // server-name extension when it is not empty, and resuming a session kept for
-    // `server` (host and port) when the context has one. Raises ESslContextException.
+    // server-name extension when it is not empty and expecting it in the server's
+    // certificate when the context checks that (an address literal among the
+    // certificate's IP addresses, any other name among its DNS names), and resuming a session kept
+    // for `server` (host and port) when the context has one. Raises ESslContextException.
     TSslEngine(SSL_CTX* ctx, const QString& serverName, const QByteArray& server = {});
     ~TSslEngine();
     TSslEngine(const TSslEngine&) = delete;
@@ -51,6 +53,9 @@ public:
     // queued error texts (each at most 120 characters), in order.
     unsigned long FailureCode() const { return FFailureCode; }
     const QStringList& FailureTexts() const { return FFailureTexts; }
+    // The outcome of the check of the server's certificate (X509_V_OK when it passed
+    // or nothing was checked).
+    long VerifyResult() const;
 
     SSL* Handle() const { return FSsl; }
 

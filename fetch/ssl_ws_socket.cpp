@@ -12,7 +12,13 @@ namespace {
 
 constexpr int ClosedUnexpectedly = 1;
 
-QString HandshakeFailureText(int reason, const QStringList& libraryTexts) {
+// `verifyResult`: the outcome of the check of the server's certificate, which only a
+// context that checks it lets fail the handshake; the library's own text for it names
+// what failed ("self-signed certificate", "hostname mismatch").
+QString HandshakeFailureText(int reason, const QStringList& libraryTexts, long verifyResult) {
+    if (reason == SSL_R_CERTIFICATE_VERIFY_FAILED && verifyResult != X509_V_OK)
+        return QStringLiteral("certificate verify failed: ") +
+               QString::fromUtf8(X509_verify_cert_error_string(verifyResult));
     switch (reason) {
     case SSL_R_HTTPS_PROXY_REQUEST:
         return QStringLiteral("Error, HTTPS proxy request, no SSL handshake");
@@ -141,7 +147,9 @@ void TSslWSocket::ContinueHandshake() {
         break;
     case TSslEngine::ResultFailed: {
         const int reason = ERR_GET_REASON(FEngine->FailureCode());
-        if (HandshakeFailed(reason, HandshakeFailureText(reason, FEngine->FailureTexts())))
+        const QString text =
+            HandshakeFailureText(reason, FEngine->FailureTexts(), FEngine->VerifyResult());
+        if (HandshakeFailed(reason, text))
             CloseWithError(WsaConnectionAborted);
         break;
     }

@@ -8,6 +8,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <atomic>
 #include <memory>
@@ -32,7 +33,8 @@ void Require(bool ok, const char* what) {
         throw std::runtime_error(std::string("self-signed certificate: ") + what);
 }
 
-TCertPtr SignedCertificate(EVP_PKEY* key, const QString& commonName, bool expired) {
+// A certificate of `key` for `commonName`, issued by itself until an issuer is named.
+TCertPtr UnsignedCertificate(EVP_PKEY* key, const QString& commonName, bool expired) {
     TCertPtr cert(X509_new());
     Require(cert && X509_set_version(cert.get(), 2) == 1, "new certificate");
     ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), NextSerial++);
@@ -45,8 +47,23 @@ TCertPtr SignedCertificate(EVP_PKEY* key, const QString& commonName, bool expire
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
                                reinterpret_cast<const unsigned char*>(cn.constData()), -1, -1, 0);
     X509_set_issuer_name(cert.get(), name);
+    return cert;
+}
+
+TCertPtr SignedCertificate(EVP_PKEY* key, const QString& commonName, bool expired) {
+    TCertPtr cert = UnsignedCertificate(key, commonName, expired);
     Require(X509_sign(cert.get(), key, EVP_sha256()) > 0, "signing");
     return cert;
+}
+
+// Adds the extension `nid` with the value `value` in the library's configuration syntax.
+void AddExtension(X509* cert, X509* issuer, int nid, const QByteArray& value) {
+    X509V3_CTX context;
+    X509V3_set_ctx(&context, issuer, cert, nullptr, nullptr, 0);
+    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value.constData());
+    const bool added = extension && X509_add_ext(cert, extension, -1) == 1;
+    X509_EXTENSION_free(extension);
+    Require(added, "extension");
 }
 
 QByteArray CertificatePem(X509* cert) {
@@ -82,6 +99,20 @@ TKeyPtr NewKey() {
 TTestCertificate MakeSelfSignedCertificate(const QString& commonName, bool expired) {
     const TKeyPtr key = NewKey();
     const TCertPtr cert = SignedCertificate(key.get(), commonName, expired);
+    return {CertificatePem(cert.get()), KeyPem(key.get(), QByteArray())};
+}
+
+TTestCertificate IssueCertificate(const QByteArray& altNames, QByteArray& authorityPem) {
+    const TKeyPtr authorityKey = NewKey();
+    TCertPtr authority = UnsignedCertificate(authorityKey.get(), "Quorvel test authority", false);
+    AddExtension(authority.get(), authority.get(), NID_basic_constraints, "critical,CA:TRUE");
+    Require(X509_sign(authority.get(), authorityKey.get(), EVP_sha256()) > 0, "signing");
+    const TKeyPtr key = NewKey();
+    TCertPtr cert = UnsignedCertificate(key.get(), "Quorvel test server", false);
+    X509_set_issuer_name(cert.get(), X509_get_subject_name(authority.get()));
+    AddExtension(cert.get(), authority.get(), NID_subject_alt_name, altNames);
+    Require(X509_sign(cert.get(), authorityKey.get(), EVP_sha256()) > 0, "signing");
+    authorityPem = CertificatePem(authority.get());
     return {CertificatePem(cert.get()), KeyPem(key.get(), QByteArray())};
 }
 

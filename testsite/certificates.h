@@ -19,6 +19,11 @@ struct TTestCertificate {
 // or, when `expired`, one that ended yesterday.
 TTestCertificate MakeSelfSignedCertificate(const QString& commonName, bool expired = false);
 
+// A server certificate for the names `altNames` ("DNS:localhost,IP:127.0.0.1"),
+// valid from an hour ago for 30 days, issued by a fresh authority whose certificate
+// is put in `authorityPem`.
+TTestCertificate IssueCertificate(const QByteArray& altNames, QByteArray& authorityPem);
+
 // Gives `context` a fresh self-signed certificate for 127.0.0.1 and its key, so the
 // site needs no files.
 void UseSelfSignedCertificate(SSL_CTX* context);

@@ -148,7 +148,9 @@ void SetNonBlocking(int fd) {
 
 SSL_CTX* ServerContext(const TServerOptions& options) {
     const TTestCertificate certificate =
-        MakeSelfSignedCertificate(options.CommonName, options.Expired);
+        options.Certificate.CertificatePem.isEmpty()
+            ? MakeSelfSignedCertificate(options.CommonName, options.Expired)
+            : options.Certificate;
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
     BIO* certBio = BIO_new_mem_buf(certificate.CertificatePem.constData(), -1);
     BIO* keyBio = BIO_new_mem_buf(certificate.KeyPem.constData(), -1);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "testsite/certificates.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -67,6 +69,8 @@ struct TServerOptions {
     bool Tls = false;
     QString CommonName = QStringLiteral("localhost");
     bool Expired = false;
+    // Presented instead of the self-signed certificate when set.
+    TTestCertificate Certificate = {};
     int MaxTlsVersion = 0; // e.g. 0x0303 for TLS 1.2 at most; 0: the library's highest
 };
 

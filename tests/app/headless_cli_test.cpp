@@ -206,8 +206,8 @@ TEST_P(ProgramStartTest, AnswersOnTheTerminal) {
               QStringList({"cities.txt", "quorvel-scraper"}));
 }
 
-const QString UsageStart =
-    "^Usage: quorvel-scraper \\[--dir DIR\\] \\[--keep-alive\\]\n.*--headless.*\n$";
+const QString UsageStart = "^Usage: quorvel-scraper \\[--dir DIR\\] \\[--keep-alive\\] "
+                           "\\[--verify-peer\\[=CAFILE\\]\\]\n.*--headless.*\n$";
 const QString NoDisplay = "quorvel-scraper: no display to open the window on; run "
                           "quorvel-scraper --headless to crawl without one \\(see --help\\)\n$";
 
@@ -232,7 +232,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "QT_QPA_PLATFORM=offscreen",
                    2,
                    "^$",
-                   "^quorvel-scraper: --dir needs a value\nUsage: "}),
+                   "^quorvel-scraper: --dir needs a value\nUsage: "},
+        TStartCase{"UnreadableCaFile",
+                   {"--headless", "--all", "--verify-peer=missing.pem"},
+                   "",
+                   2,
+                   "^$",
+                   "^quorvel-scraper: --verify-peer: cannot read CA certificates from "
+                   "\"missing.pem\": No such file or directory\nUsage: "}),
     CaseName);
 
 } // namespace

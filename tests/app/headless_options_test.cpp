@@ -1,6 +1,9 @@
 #include "app/headless_options.h"
 
 #include "tests/qt_print.h"
+#include "testsite/certificates.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -10,13 +13,14 @@ TEST(HeadlessArgs, Parses) {
     const struct {
         const char* Name;
         QStringList Arguments;
-        QStringList Cities;
-        bool All, Fresh, Resume, Help;
-        bool Error;
+        QStringList Cities = {};
+        bool All = false, Fresh = false, Resume = false, Help = false;
+        bool Error = false;
         QString Dir = {};
         bool Version = false;
         int Threads = 2;
         bool KeepAlive = false;
+        bool VerifyPeer = false;
     } cases[] = {
         {"Bare", {"--headless"}, {}, false, false, false, false, false},
         {"Cities",
@@ -103,6 +107,7 @@ TEST(HeadlessArgs, Parses) {
          false,
          false,
          true},
+        {.Name = "VerifyPeer", .Arguments = {"--headless", "--verify-peer"}, .VerifyPeer = true},
         {"ThreadsZero", {"--threads", "0"}, {}, false, false, false, false, true},
         {"ThreadsAboveHighest", {"--threads=17"}, {}, false, false, false, false, true},
         {"ThreadsNotANumber", {"--threads", "8x"}, {}, false, false, false, false, true},
@@ -140,6 +145,7 @@ TEST(HeadlessArgs, Parses) {
         EXPECT_EQ(options.Version, c.Version);
         EXPECT_EQ(options.Threads, c.Threads);
         EXPECT_EQ(options.KeepAlive, c.KeepAlive);
+        EXPECT_EQ(options.VerifyPeer, c.VerifyPeer);
     }
 }
 
@@ -147,9 +153,10 @@ TEST(WindowArgs, ParsesOursAndLeavesTheToolkitsAlone) {
     const struct {
         const char* Name;
         QStringList Arguments;
-        QString Dir;
-        bool Help, Version, Error;
+        QString Dir = {};
+        bool Help = false, Version = false, Error = false;
         bool KeepAlive = false;
+        QString CaFile = {}; // "DIR/ca.pem" holds a certificate
     } cases[] = {
         {"None", {}, "", false, false, false},
         {"ToolkitOptions",
@@ -164,17 +171,26 @@ TEST(WindowArgs, ParsesOursAndLeavesTheToolkitsAlone) {
         {"ShortHelp", {"-h"}, "", true, false, false},
         {"Version", {"--version"}, "", false, true, false},
         {"KeepAlive", {"-platform", "xcb", "--keep-alive"}, "", false, false, false, true},
+        {.Name = "CaFile", .Arguments = {"--verify-peer=DIR/ca.pem"}, .CaFile = "DIR/ca.pem"},
+        {.Name = "CaFileNotAFile", .Arguments = {"--verify-peer=DIR"}, .Error = true},
         {"DirWithoutValue", {"--dir"}, "", false, false, true},
         {"DirEmpty", {"--dir", ""}, "", false, false, true},
     };
+    QTemporaryDir dir;
+    WriteSelfSignedPem(dir.filePath("ca.pem"), dir.filePath("key.pem"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        const TWindowOptions options = ParseWindowArgs(c.Arguments);
+        const TWindowOptions options =
+            ParseWindowArgs(QStringList(c.Arguments).replaceInStrings("DIR", dir.path()));
         EXPECT_EQ(!options.Error.isEmpty(), c.Error) << options.Error.toStdString();
         EXPECT_EQ(options.Dir, c.Dir);
         EXPECT_EQ(options.Help, c.Help);
         EXPECT_EQ(options.Version, c.Version);
         EXPECT_EQ(options.KeepAlive, c.KeepAlive);
+        if (c.Error)
+            continue;
+        EXPECT_EQ(options.VerifyPeer, !c.CaFile.isEmpty());
+        EXPECT_EQ(options.CaFile, QString(c.CaFile).replace("DIR", dir.path()));
     }
 }
 

@@ -339,9 +339,11 @@ TEST_F(RunFixture, CommandLineSettingsReachTheRun) {
         const char* Name;
         QStringList Arguments;
         bool KeepAlive;
+        bool VerifyPeer = false;
     } cases[] = {
         {"Default", {}, false},
         {"KeepAlive", {"--keep-alive"}, true},
+        {"VerifyPeer", {"--verify-peer"}, false, true},
     };
     WriteFile("cities.txt", ThreeCities);
     for (const auto& c : cases) {
@@ -354,6 +356,7 @@ TEST_F(RunFixture, CommandLineSettingsReachTheRun) {
         ASSERT_TRUE(WaitRunEnd());
         ASSERT_NE(Form->Scraper(), nullptr);
         EXPECT_EQ(Form->Scraper()->Settings().KeepAlive, c.KeepAlive);
+        EXPECT_EQ(Form->Scraper()->Settings().VerifyPeer, c.VerifyPeer);
     }
 }
 

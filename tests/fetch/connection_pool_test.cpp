@@ -4,6 +4,8 @@
 #include "platform/tick_count.h"
 #include "testsite/scripted_server.h"
 
+#include <openssl/x509_vfy.h>
+
 #include <gtest/gtest.h>
 
 #include "tests/qt_print.h"
@@ -128,8 +130,9 @@ protected:
     std::shared_ptr<TConnectionPool> Pool = std::make_shared<TConnectionPool>(2);
 
     QString PageUrl() const { return "https://127.0.0.1:" + Server.PortText() + "/avto/"; }
-    std::unique_ptr<TFetchJob> RunJob(const QString& certificateDir = {}) {
+    std::unique_ptr<TFetchJob> RunJob(const QString& certificateDir = {}, bool verifyPeer = false) {
         auto job = std::make_unique<TFetchJob>(PageUrl());
+        job->VerifyPeer = verifyPeer;
         if (!certificateDir.isEmpty())
             job->UseCertificateDir(certificateDir);
         job->Connections = Pool;
@@ -166,6 +169,18 @@ TEST_P(KeptConnectionTable, TheNextJobTakesTheConnectionLeftOpen) {
     for (const QByteArray& request : requests)
         EXPECT_TRUE(request.isEmpty() || request.startsWith("GET /avto/ HTTP/1.1\r\n"))
             << request.constData();
+    EXPECT_EQ(Pool->IdleCount(), 1);
+}
+
+// The pool tells connections apart by their TLS contexts: one left by a job that
+// does not check certificates never serves a job that does.
+TEST_F(KeptConnectionTable, UncheckedConnectionNeverServesAJobThatChecks) {
+    Server.SetScripts({TConnectionScript::Reply(Ok11, TConnectionEnd::KeepOpen)});
+    const auto first = RunJob();
+    const auto checking = RunJob(first->CertificateDir(), true);
+    EXPECT_EQ(checking->statusText,
+              QStringLiteral("ERROR_SSL handshake failed - certificate verify failed: ") +
+                  X509_verify_cert_error_string(X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT));
     EXPECT_EQ(Pool->IdleCount(), 1);
 }
 

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <openssl/x509_vfy.h>
+
 #include <gtest/gtest.h>
 
 #include "tests/qt_print.h"
@@ -329,6 +331,59 @@ INSTANTIATE_TEST_SUITE_P(
         TCertificateChangeCase{
             "KeyOfAnotherPassPhrase",
             [](const QDir& d) { return WriteClientCertificate(d.path(), "another"); }}),
+    CaseName);
+
+// With --verify-peer, the server's certificate must chain to the CA file and name the
+// host of every connection, relocations included.
+struct TPeerCheckCase {
+    const char* Name;
+    QByteArray AltNames; // of a certificate the test authority issued; empty: self-signed
+    const char* Host;    // of the page's URL
+    bool Relocate;       // the page relocates to https://localhost on the same port
+    long VerifyError;    // X509_V_OK: the page is fetched
+};
+
+class FetchPeerCheck : public testing::TestWithParam<TPeerCheckCase> {};
+
+TEST_P(FetchPeerCheck, FailsEveryAttemptWithTheReason) {
+    const TPeerCheckCase& c = GetParam();
+    QByteArray authority;
+    const TTestCertificate issued = IssueCertificate(c.AltNames + "DNS:unused", authority);
+    TScriptedServer server(
+        {.Tls = true, .Certificate = c.AltNames.isEmpty() ? TTestCertificate() : issued});
+    const QByteArray moved =
+        "HTTP/1.0 302 Found\r\nLocation: https://localhost:" + server.PortText().toUtf8() +
+        "/avto/\r\nContent-Length: 0\r\n\r\n";
+    server.SetScripts(Replies({c.Relocate ? moved : Ok(Page)}));
+    const QString url = QStringLiteral("https://%1:%2/avto/").arg(c.Host, server.PortText());
+    TFetchJob job(url);
+    job.VerifyPeer = true;
+    job.CaFile = QDir(job.CertificateDir()).filePath("ca.pem");
+    ASSERT_TRUE(Overwrite(job.CaFile, authority));
+    job.StartJob();
+    ASSERT_TRUE(job.WaitForHandOver());
+
+    const bool passes = c.VerifyError == X509_V_OK;
+    EXPECT_EQ(job.result, passes ? 1 : -1);
+    const QString failure =
+        QStringLiteral("ERROR_SSL handshake failed - certificate verify failed: ") +
+        X509_verify_cert_error_string(c.VerifyError) + " для " + url;
+    EXPECT_EQ(job.LoggedTexts(), passes ? QStringList() : Repeated(failure, 15));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Certificates, FetchPeerCheck,
+    testing::Values(
+        TPeerCheckCase{"IssuedForTheAddress", "IP:127.0.0.1,", "127.0.0.1", false, X509_V_OK},
+        TPeerCheckCase{"IssuedForTheName", "DNS:localhost,", "localhost", false, X509_V_OK},
+        TPeerCheckCase{"SelfSigned", "", "127.0.0.1", false,
+                       X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT},
+        TPeerCheckCase{"IssuedForAnotherName", "IP:127.0.0.1,", "localhost", false,
+                       X509_V_ERR_HOSTNAME_MISMATCH},
+        TPeerCheckCase{"IssuedForAnotherAddress", "DNS:localhost,", "127.0.0.1", false,
+                       X509_V_ERR_IP_ADDRESS_MISMATCH},
+        TPeerCheckCase{"RelocatedToAHostNotNamed", "IP:127.0.0.1,", "127.0.0.1", true,
+                       X509_V_ERR_HOSTNAME_MISMATCH}),
     CaseName);
 
 TEST(FetchRefused, PausesAfterEveryRefusedConnection) {

@@ -16,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QByteArray Request = "GET / HTTP/1.0\r\nHost: localhost\r\n\r\n";
@@ -293,6 +296,14 @@ struct TSetupCase {
     const char* MessageStart;
 };
 
+// The right pass phrase and `d`'s key file, after `change` (0 on success) made to it.
+void UseKeyFile(TClient& c, const QDir& d, int (*change)(const char* key)) {
+    const QString key = d.filePath("01key.pem");
+    ASSERT_EQ(change(QFile::encodeName(key).constData()), 0);
+    c.Context.SetSslPassPhrase(QString::fromLatin1(ClientKeyPassPhrase));
+    c.Context.SetSslPrivKeyFile(key);
+}
+
 class SslSetupFailureTest : public testing::TestWithParam<TSetupCase> {};
 
 TEST_P(SslSetupFailureTest, ClosesWith10053AndRoutesTheFailure) {
@@ -332,6 +343,18 @@ INSTANTIATE_TEST_SUITE_P(
             "NoPassPhrase",
             [](TClient& c, const QDir& d) { c.Context.SetSslPrivKeyFile(d.filePath("01key.pem")); },
             "\r\nCan't load private key file \"DIR/01key.pem\"\r\n"},
+        // Only a regular file of at most 1 MiB is read: a FIFO would block the read.
+        TSetupCase{"KeyIsAFifo",
+                   [](TClient& c, const QDir& d) {
+                       UseKeyFile(c, d,
+                                  [](const char* key) { return unlink(key) | mkfifo(key, 0600); });
+                   },
+                   "\r\nCan't load private key file \"DIR/01key.pem\"\r\n"},
+        TSetupCase{"KeyOverOneMiB",
+                   [](TClient& c, const QDir& d) {
+                       UseKeyFile(c, d, [](const char* key) { return truncate(key, 1 << 20 | 1); });
+                   },
+                   "\r\nCan't load private key file \"DIR/01key.pem\"\r\n"},
         TSetupCase{
             "MissingCertificate",
             [](TClient& c, const QDir& d) { c.Context.SetSslCertFile(d.filePath("nocert.pem")); },
