@@ -211,19 +211,17 @@ TEST_P(ChainBoundTable, FailsBeforeAnyStageHoldsMore) {
     EXPECT_EQ(rig.Body.Size(), 0);
 }
 
-// Padding after a gzip stream is left unread, so only the bound on the first
-// decoder's output can stop it.
-QByteArray GzipInPaddedGzip() {
-    return Deflate(Deflate(kPlain, TDeflateFormat::Gzip) + QByteArray(kPlain.size(), ' '),
-                   TDeflateFormat::Gzip);
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Chains, ChainBoundTable,
     testing::Values(
-        TChainBoundCase{"GzipStageOverTheLimit", "gzip, gzip", GzipInPaddedGzip, kOverLimit},
-        TChainBoundCase{"FiveIdentities", "identity,identity,identity,identity,identity",
-                        [] { return kPlain; }, kTooManyCodings},
+        // Padding after a gzip stream is left unread: only the first stage's bound stops it.
+        TChainBoundCase{"GzipStageOverTheLimit", "gzip, gzip",
+                        [] {
+                            return Deflate(Deflate(kPlain, TDeflateFormat::Gzip) +
+                                               QByteArray(kPlain.size(), ' '),
+                                           TDeflateFormat::Gzip);
+                        },
+                        kOverLimit},
         TChainBoundCase{"FiveUnknownNames", "a, b, c, d, e", [] { return kPlain; },
                         kTooManyCodings},
         TChainBoundCase{"HalfAMillionStars", QStringList(500000, "*").join(','),

@@ -211,14 +211,12 @@ void ResetPeakRss() {
     ASSERT_EQ(clearRefs.write("5"), 1);
 }
 
+// VmHWM of this process in bytes, -1 when it cannot be read.
 int64_t PeakRssBytes() {
     QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return -1;
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf("VmHWM:");
+    return at < 0 ? -1 : text.mid(at + 6).trimmed().split(' ').value(0).toLongLong() * 1024;
 }
 
 // A server on the path sends a reason phrase as long as the header bound allows, and
