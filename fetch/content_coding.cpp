@@ -53,12 +53,12 @@ const TContentCodingClass& THttpCCodStar::Class() {
     return cls;
 }
 
-QStringList SplitCodingNames(const QString& encodings) {
+QStringList SplitCodingNames(const QString& encodings, qsizetype most) {
     QStringList names;
     qsizetype pos = 0;
     for (;;) {
         names.append(TakeCodingName(encodings, pos));
-        if (pos >= encodings.size())
+        if (pos >= encodings.size() || names.size() >= most)
             return names;
         ++pos; // the comma
     }
@@ -149,14 +149,20 @@ bool THttpContCodHandler::Prepare(const QString& encodings) {
     Reset();
     if (!FEnabled || encodings.isEmpty())
         return true;
+    // One name past the cap is enough to refuse the list, however long the header.
+    const QStringList names = SplitCodingNames(encodings, MaxContentCodings + 1);
+    if (names.size() > MaxContentCodings)
+        throw EResponseLimit::Codings();
     const TContCodingsList& registry = TContCodingsList::Instance();
-    for (const QString& name : SplitCodingNames(encodings)) {
+    for (const QString& name : names) {
         const TContentCodingClass* cls = registry.FindCoding(name);
         if (!cls) {
             ResetChain();
             return false;
         }
-        FCodingList.push_back(cls->Create(FInputWriteBuffer));
+        // The first decoder writes to the counted output; every later one feeds a decoder.
+        FCodingList.push_back(
+            cls->Create(FCodingList.empty() ? FInputWriteBuffer : BoundedStage(FInputWriteBuffer)));
         THttpContentCoding* decoder = FCodingList.back().get();
         FInputWriteBuffer = [decoder](const char* data, int64_t count) {
             decoder->WriteBuffer(data, count);
@@ -181,4 +187,17 @@ void THttpContCodHandler::WriteOutput(const char* data, int64_t count) {
         stream->Write(data, count);
     if (FOutputWriteBuffer)
         FOutputWriteBuffer(data, count);
+}
+
+// What one decoder hands to the next is bounded like the final output: a zlib decoder
+// keeps all its input until the body ends, so an unbounded stage could hold far more
+// than the output limit, however small the body on the wire.
+TWriteBufferProc THttpContCodHandler::BoundedStage(TWriteBufferProc next) const {
+    return [next = std::move(next), limit = OutputLimit,
+            written = int64_t(0)](const char* data, int64_t count) mutable {
+        if (count > limit - written)
+            throw EResponseLimit::BodyBytes();
+        written += count;
+        next(data, count);
+    };
 }

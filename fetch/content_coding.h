@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -84,8 +85,9 @@ void RegisterContentCoding(const TContentCodingClass& codingClass, float default
 
 // Splits a Content-Encoding value into coding names: commas separate, blanks around a
 // name are skipped, a blank inside ends the name (the rest of that item is ignored),
-// and a name in double quotes may hold commas and blanks.
-QStringList SplitCodingNames(const QString& encodings);
+// and a name in double quotes may hold commas and blanks. Stops after `most` names.
+QStringList SplitCodingNames(const QString& encodings,
+                             qsizetype most = std::numeric_limits<qsizetype>::max());
 
 // A handler's view of one registry entry.
 class THttpContCodItem {
@@ -110,7 +112,9 @@ private:
 // whatever receive buffer the client holds at the time of writing (the slot may be
 // re-pointed or emptied between responses). A body whose output would grow past
 // OutputLimit raises EResponseLimit before that block is written, so a small coded
-// body cannot expand without end. Owned by the client, used on its thread.
+// body cannot expand without end; so does the output of each decoder that feeds
+// another one, which that decoder holds until the body ends. Owned by the client,
+// used on its thread.
 class THttpContCodHandler {
 public:
     int64_t OutputLimit = MaxResponseBodyBytes; // per response
@@ -122,7 +126,8 @@ public:
     // end, and its output is counted from zero. Its body, if any, calls Prepare.
     void Reset();
     // Builds the chain for one response; false when a name is unknown, in which case
-    // the whole body passes unchanged.
+    // the whole body passes unchanged. More than MaxContentCodings names raise
+    // EResponseLimit, whatever they are.
     bool Prepare(const QString& encodings);
     // The next body bytes, in arrival order.
     void WriteBuffer(const char* data, int64_t count) { FInputWriteBuffer(data, count); }
@@ -138,6 +143,7 @@ public:
 
 private:
     void WriteOutput(const char* data, int64_t count);
+    TWriteBufferProc BoundedStage(TWriteBufferProc next) const;
     void ResetChain();
     QString ComputeHeaderText() const;
 

@@ -2,6 +2,7 @@
 
 #include "fetch/content_coding.h"
 #include "fetch/http_url.h"
+#include "fetch/response_limits.h"
 #include "fetch/ws_socket.h"
 
 // The response side of THttpCli: the received bytes go through the response
@@ -99,7 +100,9 @@ void THttpCli::ParseStatusLine(const QString& line) {
     for (QChar c : code)
         number = number && c >= u'0' && c <= u'9';
     FStatusCode = number ? code.toInt() : 0;
-    FReasonPhrase = line.mid(p + 4);
+    // Every failure log line carries the phrase, so only its start is kept. The line
+    // was read as Latin-1: one byte is one character, and any cut falls between two.
+    FReasonPhrase = line.mid(p + 4, MaxReasonPhraseChars);
 }
 
 void THttpCli::ParseHeaderField(const QString& line) {

@@ -21,3 +21,6 @@ constexpr int HttpFailureStatus = 404;
 inline constexpr char HttpTimeoutReason[] = "Request aborted on timeout";
 // The reason phrase of a connection closed before a response came whole.
 inline constexpr char HttpNoStatusReason[] = "HTTP no status code (connection closed prematurely)";
+// The reason of a response whose Content-Encoding names more codings than the
+// client undoes (MaxContentCodings, fetch/response_limits.h).
+inline constexpr char HttpTooManyCodingsReason[] = "Content-Encoding lists more than 4 codings";

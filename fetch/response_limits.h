@@ -10,7 +10,9 @@
 // other failure instead of holding a fetch thread or its memory without end.
 constexpr int64_t MaxResponseHeaderBytes = int64_t(1) << 20; // status line and header
 constexpr int MaxResponseHeaderLines = 1000;                 // status line and header lines
-constexpr int64_t MaxResponseBodyBytes = int64_t(64) << 20;  // as received and as decoded
+constexpr int64_t MaxResponseBodyBytes = int64_t(64) << 20;  // as received, and decoded per stage
+constexpr int MaxContentCodings = 4;                         // names in one Content-Encoding
+constexpr int MaxReasonPhraseChars = 200;                    // of the status line, as kept
 constexpr uint32_t MaxRequestMs = 10 * 60 * 1000;            // one Get, relocations included
 
 // A response crossed one of the bounds. The message says which; ErrorCode is the
@@ -29,6 +31,9 @@ public:
     }
     static EResponseLimit BodyBytes() {
         return {QStringLiteral("Response body larger than 64 MiB"), HttpBodyTooLargeError};
+    }
+    static EResponseLimit Codings() {
+        return {QString::fromLatin1(HttpTooManyCodingsReason), HttpHeaderTooLargeError};
     }
     static EResponseLimit Duration() {
         return {QStringLiteral("Request took longer than 10 minutes"), HttpRequestTooLongError};

@@ -1,13 +1,14 @@
 // The content-decoding stage: the coding list of Content-Encoding, gzip, zlib and
 // raw deflate through the zlib decoder, and br through DecodeBrotliStream, with the
-// decoded-size limit in force.
+// decoded-size limit in force at every stage of a chain and the cap on the list.
 //
 // Properties: a body decodes the same whether it arrives in one piece or in many;
-// under a limit, a body either decodes exactly as without it (when its output fits)
-// or fails with the limit's error after no more output than the limit; a body
-// whose coding is unknown passes unchanged; br data decodes the same from any
-// position of its stream; and data coded by zlib or the brotli encoder decodes back
-// to the bytes that were coded.
+// under a limit, a body either decodes exactly as without it (when what every stage
+// hands on fits) or fails with the limit's error after no more output than the
+// limit; a list of more than four codings, and only such a list, fails with its own
+// reason and no output; a body whose coding is unknown passes unchanged; br data decodes the same
+// from any position of its stream; and data coded by zlib or the brotli encoder decodes back to the
+// bytes that were coded.
 
 #include "fetch/brotli_decode.h"
 #include "fetch/content_coding.h"
@@ -17,6 +18,7 @@
 
 #include <brotli/encode.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -28,8 +30,12 @@ enum TMode : uint8_t { HandlerMode, BrotliMode, ZlibRoundTrip, BrotliRoundTrip }
 const char* const CodingLists[] = {
     "gzip",        "deflate",       "br",         "GZIP",    "x-gzip",         "identity",
     "*",           "gzip, deflate", "gzip, br",   "gzip ",   " deflate ,",     "\"gzip\"",
-    "\"gzip, x\"", "gzip,,deflate", "deflate, *", "gzip\tx", "identity, gzip",
+    "\"gzip, x\"", "gzip,,deflate", "deflate, *", "gzip\tx", "identity, gzip", "gzip, gzip",
+    "*,*,*,*",     "*,*,*,*,*",
 };
+
+// Names for lists made from the input, long ones among them.
+const char* const ListNames[] = {"gzip", "deflate", "identity", "*", "GZIP", "br", ""};
 
 struct TDecoded {
     QByteArray Output;
@@ -85,10 +91,10 @@ TDecoded DecodeBrotli(const QByteArray& junk, const QByteArray& coded, int64_t l
     return decoded;
 }
 
-// Under a limit: the same result when the output fits, else the limit's error
-// after a part of the output that the limit holds.
-void CheckLimit(const TDecoded& free, const TDecoded& limited, int64_t limit) {
-    if (free.Output.size() <= limit && !free.LimitCrossed) {
+// Under a limit: the same result when every stage's output fits (`largest`), else
+// the limit's error after a part of the output that the limit holds.
+void CheckLimit(const TDecoded& free, const TDecoded& limited, int64_t limit, int64_t largest) {
+    if (largest <= limit && !free.LimitCrossed) {
         Require(limited == free, "a limit the output fits in changes nothing");
         return;
     }
@@ -105,10 +111,45 @@ QString Describe(const TDecoded& d) {
         .arg(d.Failure.value_or(QStringLiteral("none")));
 }
 
+QString TakeNameList(FuzzedDataProvider& in) {
+    QStringList names;
+    for (int count = in.ConsumeIntegralInRange(1, 12); count > 0; --count)
+        names.append(ListNames[in.ConsumeIntegralInRange<size_t>(0, std::size(ListNames) - 1)]);
+    return names.join(in.ConsumeBool() ? ", " : ",");
+}
+
 QString TakeCodings(FuzzedDataProvider& in, uint8_t choice) {
     if (choice < std::size(CodingLists))
         return QString::fromLatin1(CodingLists[choice]);
+    if (choice < 160)
+        return TakeNameList(in);
     return QString::fromLatin1(TakeBytes(in, 40));
+}
+
+// The most that any stage of the chain hands on: each tail of the list decodes to
+// what the decoder before it is given, and the whole list to the output. Names of
+// a known list hold no comma or blank, so they join back into the same tail.
+int64_t LargestStage(const QString& codings, const TDecoded& whole, const QByteArray& body) {
+    int64_t largest = whole.Output.size();
+    if (!whole.Known || whole.LimitCrossed)
+        return largest;
+    const QStringList names = SplitCodingNames(codings);
+    for (qsizetype first = 1; first < names.size(); ++first) {
+        const QString tail = names.mid(first).join(',');
+        const TDecoded stage = DecodeInPieces(tail, body, {int(body.size())}, MaxResponseBodyBytes);
+        largest = std::max(largest, int64_t(stage.Output.size()));
+    }
+    return largest;
+}
+
+void CheckCodingCap(const QString& codings, const TDecoded& whole) {
+    const bool tooMany = SplitCodingNames(codings).size() > MaxContentCodings;
+    const bool refused = whole.Failure == QString::fromLatin1(HttpTooManyCodingsReason);
+    Require(tooMany == refused, "more than four codings, and only they, fail with their reason",
+            codings + "\n" + Describe(whole));
+    if (refused)
+        Require(whole.LimitCrossed && whole.Output.isEmpty(),
+                "a refused list decodes nothing, as a crossed bound");
 }
 
 void CheckHandler(FuzzedDataProvider& in, int64_t limit) {
@@ -124,7 +165,9 @@ void CheckHandler(FuzzedDataProvider& in, int64_t limit) {
     if (!whole.Known)
         Require(whole.Output == body && !whole.Failure,
                 "a body of an unknown coding passes unchanged");
-    CheckLimit(whole, DecodeInPieces(codings, body, {int(body.size())}, limit), limit);
+    CheckCodingCap(codings, whole);
+    CheckLimit(whole, DecodeInPieces(codings, body, {int(body.size())}, limit), limit,
+               LargestStage(codings, whole, body));
 }
 
 void CheckBrotli(FuzzedDataProvider& in, int64_t limit) {
@@ -133,7 +176,7 @@ void CheckBrotli(FuzzedDataProvider& in, int64_t limit) {
     const TDecoded whole = DecodeBrotli({}, coded, MaxResponseBodyBytes);
     Require(DecodeBrotli(junk, coded, MaxResponseBodyBytes) == whole,
             "br data decodes the same from any position of its stream");
-    CheckLimit(whole, DecodeBrotli({}, coded, limit), limit);
+    CheckLimit(whole, DecodeBrotli({}, coded, limit), limit, whole.Output.size());
 }
 
 QByteArray BrotliCompress(const QByteArray& plain, int quality) {

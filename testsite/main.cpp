@@ -1,5 +1,5 @@
-#include "testsite/body_coding.h"
 #include "testsite/generated_site.h"
+#include "testsite/hostile_replies.h"
 #include "testsite/nginx_server.h"
 #include "testsite/site_server.h"
 
@@ -15,12 +15,13 @@
 namespace {
 
 const char* const UsageText =
-    "usage: quorvel-testsite [--port N] [--bomb gzip|br]\n"
+    "usage: quorvel-testsite [--port N] [--bomb gzip|br|gzip,gzip]\n"
     "       quorvel-testsite --static DIR [--pages N]\n"
     "       quorvel-testsite --nginx DIR [--pages N] [--log-connections]\n"
     "Serves the synthetic directory site over HTTPS on 127.0.0.1 and prints its base\n"
     "URL; runs until interrupted. --bomb answers every card page with 1 GiB of zeros in\n"
-    "the gzip or br coding (a few hundred kilobytes on the wire).\n"
+    "the gzip or br coding (a few hundred kilobytes on the wire); gzip,gzip labels the\n"
+    "gzip bytes with two codings, so the zeros are what the second decoder gets.\n"
     "--static writes a generated site of at least N pages (default 4800; list pages of\n"
     "about 60 KB, cards of about 40 KB) into DIR as static files and ends.\n"
     "--nginx writes that site into DIR/site and serves it with a real nginx (its files\n"
@@ -56,7 +57,8 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
         else
             return false;
     }
-    return options.Bomb.isEmpty() || options.Bomb == "gzip" || options.Bomb == "br";
+    return options.Bomb.isEmpty() || options.Bomb == "gzip" || options.Bomb == "br" ||
+           options.Bomb == "gzip,gzip";
 }
 
 // Blocked before any thread starts, so only the wait below receives them.
@@ -74,18 +76,11 @@ void WaitForStop(const sigset_t& stopSignals) {
     sigwait(&stopSignals, &signal);
 }
 
-QByteArray BombResponse(const QString& coding) {
-    const int64_t size = int64_t(1) << 30;
-    const QByteArray body = coding == "gzip" ? GzipOfZeros(size) : BrotliOfZeros(size);
-    return "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Encoding: " + coding.toLatin1() +
-           "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-}
-
 int ServeSynthetic(const TOptions& options) {
     const sigset_t stopSignals = BlockStopSignals();
     TSiteServer server(options.Port);
     if (!options.Bomb.isEmpty())
-        server.AnswerCardsWith(BombResponse(options.Bomb));
+        server.AnswerCardsWith(BombReply(options.Bomb.toLatin1(), int64_t(1) << 30));
     QTextStream(stdout) << server.BaseUrl() << Qt::endl;
     WaitForStop(stopSignals);
     return 0;

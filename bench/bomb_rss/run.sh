@@ -4,7 +4,7 @@
 # its two fetch threads, so both threads decode bombs at the same time. Prints the
 # peak RSS of the whole process and how the attempts failed.
 #
-#     bench/bomb_rss/run.sh [gzip|br]...      (default: both)
+#     bench/bomb_rss/run.sh [gzip|br|gzip,gzip]...      (default: gzip and br)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)

@@ -11,6 +11,8 @@
 namespace {
 
 const QByteArray kPlain = SampleHtml(100000);
+const QString kOverLimit = "Response body larger than 64 MiB";
+const QString kTooManyCodings = "Content-Encoding lists more than 4 codings";
 
 // The codings a handler offers are read when it is built, so they are registered first.
 struct TZlibRegistered {
@@ -85,6 +87,10 @@ INSTANTIATE_TEST_SUITE_P(
                     [] { return Deflate(kPlain, TDeflateFormat::Gzip) + "trailing junk"; }, true},
         TDecodeCase{
             "TwoLayersUndoneInReverse", "deflate, gzip",
+            [] { return Deflate(Deflate(kPlain, TDeflateFormat::Zlib), TDeflateFormat::Gzip); },
+            true},
+        TDecodeCase{
+            "FourCodingsAtTheCap", "*, deflate, identity, gzip",
             [] { return Deflate(Deflate(kPlain, TDeflateFormat::Zlib), TDeflateFormat::Gzip); },
             true},
         TDecodeCase{"XGzipUnknown", "x-gzip", [] { return Deflate(kPlain, TDeflateFormat::Gzip); },
@@ -163,7 +169,7 @@ TEST_P(OutputLimitTable, OutputPastTheLimitRaises) {
         rig.Run(GetParam().Encoding, GetParam().Coded());
         FAIL() << "no failure raised";
     } catch (const EResponseLimit& limit) {
-        EXPECT_EQ(limit.Message(), "Response body larger than 64 MiB");
+        EXPECT_EQ(limit.Message(), kOverLimit);
     }
     EXPECT_LE(rig.Body.Size(), kPlain.size() - 1);
     EXPECT_TRUE(kPlain.startsWith(rig.Body.Data()));
@@ -180,6 +186,46 @@ INSTANTIATE_TEST_SUITE_P(
                                      [] { return Deflate(kPlain, TDeflateFormat::Gzip); }},
                     TOutputLimitCase{"Deflate", "deflate",
                                      [] { return Deflate(kPlain, TDeflateFormat::Zlib); }}),
+    CaseName);
+
+struct TChainBoundCase {
+    const char* Name;
+    QString Encoding;
+    std::function<QByteArray()> Coded;
+    QString Message;
+};
+
+// Each decoder that feeds another is bounded like the last one, and a list longer
+// than the cap is refused before any decoder is made: nothing reaches the body.
+class ChainBoundTable : public testing::TestWithParam<TChainBoundCase> {};
+
+TEST_P(ChainBoundTable, FailsBeforeAnyStageHoldsMore) {
+    THandlerRig rig;
+    rig.Handler.OutputLimit = kPlain.size();
+    try {
+        rig.Run(GetParam().Encoding, GetParam().Coded());
+        FAIL() << "no failure raised";
+    } catch (const EResponseLimit& limit) {
+        EXPECT_EQ(limit.Message(), GetParam().Message);
+    }
+    EXPECT_EQ(rig.Body.Size(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chains, ChainBoundTable,
+    testing::Values(
+        // Padding after a gzip stream is left unread: only the first stage's bound stops it.
+        TChainBoundCase{"GzipStageOverTheLimit", "gzip, gzip",
+                        [] {
+                            return Deflate(Deflate(kPlain, TDeflateFormat::Gzip) +
+                                               QByteArray(kPlain.size(), ' '),
+                                           TDeflateFormat::Gzip);
+                        },
+                        kOverLimit},
+        TChainBoundCase{"FiveUnknownNames", "a, b, c, d, e", [] { return kPlain; },
+                        kTooManyCodings},
+        TChainBoundCase{"HalfAMillionStars", QStringList(500000, "*").join(','),
+                        [] { return kPlain; }, kTooManyCodings}),
     CaseName);
 
 TEST(ContentDecoding, OutputBlocksNeverExceed32K) {

@@ -548,7 +548,10 @@ INSTANTIATE_TEST_SUITE_P(
                        return "HTTP/1.0 200 OK\r\nContent-Encoding: deflate\r\n\r\n" +
                               ZeroBomb(TDeflateFormat::Zlib);
                    },
-                   11, "Response body larger than 64 MiB"}),
+                   11, "Response body larger than 64 MiB"},
+        TBoundCase{"FiveCodings",
+                   [] { return Ok("plain", "Content-Encoding: gzip, *, *, *, identity\r\n"); }, 10,
+                   "Content-Encoding lists more than 4 codings"}),
     CaseName);
 
 // The clock moves ten seconds at every reading, so a reply that trickles in over a

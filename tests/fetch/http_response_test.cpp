@@ -113,6 +113,8 @@ TEST(HttpResponse, StatusCodeAndPhrase) {
         {"HTTP/1.12 200 OK", 200, "OK"},
         {"http/1.1 200 OK", 0, ""},
         {"HTTP/1.1 4040 Long", 404, " Long"},
+        {"HTTP/1.1 503 " + QByteArray(200, 'x'), 503, QString(200, u'x')},
+        {"HTTP/1.1 503 " + QByteArray(201, '\xe9'), 503, QString(200, QChar(0xe9))},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Line.toStdString());

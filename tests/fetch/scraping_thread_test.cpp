@@ -6,6 +6,7 @@
 #include "tests/fetch/socket_recorder.h"
 #include "testsite/body_coding.h"
 #include "testsite/certificates.h"
+#include "testsite/hostile_replies.h"
 #include "testsite/scripted_server.h"
 
 #include <QDir>
@@ -197,6 +198,53 @@ TEST_P(FetchNotBrotli, LeavesTheBodyUndecoded) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codings, FetchNotBrotli, testing::Values("BR", "br, identity"));
+
+// The sanitizers' shadow memory and quarantine count as resident memory of their own.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool MemoryMeasured = false;
+#else
+constexpr bool MemoryMeasured = true;
+#endif
+
+// The peak resident memory of this process starts again from what it holds now.
+void ResetPeakRss() {
+    QFile clearRefs("/proc/self/clear_refs");
+    ASSERT_TRUE(clearRefs.open(QIODevice::WriteOnly));
+    ASSERT_EQ(clearRefs.write("5"), 1);
+}
+
+// VmHWM of this process in bytes, -1 when it cannot be read.
+int64_t PeakRssBytes() {
+    QFile status("/proc/self/status");
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf("VmHWM:");
+    return at < 0 ? -1 : text.mid(at + 6).trimmed().split(' ').value(0).toLongLong() * 1024;
+}
+
+// A server on the path sends a reason phrase as long as the header bound allows, and
+// then a megabyte of gzip labelled "gzip, gzip" whose first decoding is 512 MiB of
+// zeros: the phrase is logged cut, every later attempt fails at the decoded bound,
+// and this process, which fetched, never holds what the server meant it to.
+TEST_F(FetchJobTest, HostileServerNeitherFloodsTheLogNorTheMemory) {
+    const int64_t phrase = MaxResponseHeaderBytes - 200;
+    Server.SetScripts(
+        Replies({LongReasonReply(503, phrase),
+                 BombReply("gzip, gzip", int64_t(512) << 20, QByteArray(qsizetype(phrase), 'x'))}));
+    ResetPeakRss();
+    TFetchJob job(PageUrl());
+    job.StartJob();
+    ASSERT_TRUE(job.WaitForHandOver(300000));
+
+    const QString bound = "ERROR_Response body larger than 64 MiB";
+    const QString suffix = " для " + PageUrl();
+    EXPECT_EQ(job.LoggedTexts(),
+              QStringList("ERROR_" + QString(200, u'x') + suffix) + Repeated(bound + suffix, 14));
+    EXPECT_EQ(job.statusText, bound);
+    const int64_t peak = PeakRssBytes();
+    ASSERT_GT(peak, 0);
+    if (MemoryMeasured)
+        EXPECT_LT(peak, int64_t(300) << 20) << "peak RSS " << (peak >> 20) << " MiB";
+}
 
 TEST_F(FetchJobTest, SendsTheBrowserProfile) {
     Server.SetScripts(Replies({Ok(Page)}));
