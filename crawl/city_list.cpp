@@ -34,3 +34,29 @@ QList<int> MatchSelection(const QList<TCityItem>& items, const QStringList& labe
 bool HasCrawlableUrl(const TCityItem& item) {
     return item.HasUrl && (item.Url.startsWith(QLatin1Char('/')) || HasWebScheme(item.Url));
 }
+
+void AddCityListEntry(TNameValueList& cityList, const QString& line) {
+    const qsizetype equals = line.indexOf(QLatin1Char('='));
+    if (equals < 0) {
+        cityList.Add(line.left(100), QString());
+        return;
+    }
+    QString url = line.mid(equals + 1);
+    if (HasWebScheme(url))
+        url = AddScheme(StripScheme(url));
+    cityList.Add(url.left(100), line.left(equals));
+}
+
+TStartEntry StartEntryOf(const TCityItem& item, const QString& siteBaseUrl) {
+    if (!item.HasUrl)
+        return {{},
+                QStringLiteral("Город \"%1\" пропущен: в cities.txt у него нет ссылки")
+                    .arg(item.Label)};
+    const QString url = item.Url.startsWith(QLatin1Char('/')) ? siteBaseUrl + item.Url : item.Url;
+    if (!HasWebScheme(url))
+        return {{},
+                QStringLiteral("Город \"%1\" пропущен: ссылка \"%2\" не начинается с \"/\", "
+                               "\"https://\" или \"http://\"")
+                    .arg(item.Label, item.Url)};
+    return {StripScheme(url), {}};
+}

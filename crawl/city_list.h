@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crawl/name_value_list.h"
 #include "crawl/run_view.h"
 
 #include <QList>
@@ -20,3 +21,18 @@ QList<int> MatchSelection(const QList<TCityItem>& items, const QStringList& labe
 // True when a run can start from the item: its URL is a path of the site or
 // begins with "https://" or "http://".
 bool HasCrawlableUrl(const TCityItem& item);
+
+// Adds the city list entry of a cities.txt line "label=URL": the URL, cut to 100
+// characters, names the label. A city given as "http://" is fetched over HTTPS, so
+// its cards carry "https://" and the entry is named that way to be found by them.
+void AddCityListEntry(TNameValueList& cityList, const QString& line);
+
+// The work entry a run starts from for a selected item: its URL without the web
+// scheme, a path getting `siteBaseUrl` in front. An item without a URL, or whose
+// URL is neither a path nor "https://" or "http://", gets no entry but the log
+// line that names it (`LeftOut`): the other cities need not suffer for one bad line.
+struct TStartEntry {
+    QString Entry;
+    QString LeftOut;
+};
+TStartEntry StartEntryOf(const TCityItem& item, const QString& siteBaseUrl);
