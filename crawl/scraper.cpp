@@ -128,10 +128,10 @@ void TScraper::StartRun() {
 }
 
 // The inputs: cities.txt, the saved run (its journal replayed) or the start
-// entries, skip.txt, then the data file and the journal. The lists count as loaded (and are saved
-// at the run's end) only once all of this has succeeded, so stored files are never replaced by
-// lists that were not loaded completely. The lists as loaded are saved at once,
-// and the journal continues from them.
+// entries, skip.txt, then the data file and the journal. The lists count as loaded
+// (and are saved at the run's end) only once all of this has succeeded, so stored
+// files are never replaced by lists that were not loaded completely. The lists as
+// loaded are saved at once, and the journal continues from them.
 void TScraper::LoadInputs() {
     Log(QStringLiteral("Начинаем работу..."));
     for (const QString& line : ReadTextFileLines(FFiles.Cities()))
@@ -506,7 +506,6 @@ void TScraper::AppendLogLine() {
     FView.AppendLog(FormatLogLine(LogMessageText));
 }
 
-// The saved log never replaces a file: the number goes up until the name is free.
 // The city list and START are enabled even when the log cannot be saved.
 void TScraper::SetRunningUi() {
     if (CursorHourGlass) {
@@ -515,7 +514,7 @@ void TScraper::SetRunningUi() {
         FView.SetInputsEnabled(false);
         return;
     }
-    const QString path = FreeLogPath();
+    const QString path = FFiles.FreeLog(TickCount());
     FView.AppendLog(FormatLogLine(QStringLiteral("Работа завершена, лог записан в ") + path));
     try {
         FView.SaveLog(path);
@@ -524,15 +523,6 @@ void TScraper::SetRunningUi() {
         throw;
     }
     FView.SetInputsEnabled(true);
-}
-
-QString TScraper::FreeLogPath() const {
-    uint32_t number = TickCount();
-    QString path;
-    do {
-        path = FFiles.Log(number++);
-    } while (QFile::exists(path));
-    return path;
 }
 
 bool TScraper::ThrottleOpen() const {

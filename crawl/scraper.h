@@ -146,7 +146,6 @@ private:
     // A window refresh, when the throttle lets it show.
     void ShowProgress();
     void ShowCounters();
-    QString FreeLogPath() const;
 
     TRunView& FView;
     TScraperSettings FSettings;

@@ -92,6 +92,10 @@ const TWorkListsCase WorkListsCases[] = {
      {{"tea"}, {"CITY/BARS", "coffee", "tea"}, {}, {}}},
 };
 
+void PrintTo(const TWorkListsCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
 class WorkListsTable : public testing::TestWithParam<TWorkListsCase> {};
 
 // After every step a crash is replayed: the lists read back with the journal must
