@@ -27,12 +27,15 @@ bool HasCrawlableUrl(const TCityItem& item);
 // its cards carry "https://" and the entry is named that way to be found by them.
 void AddCityListEntry(TNameValueList& cityList, const QString& line);
 
-// The work entry a run starts from for a selected item: its URL without the web
-// scheme, a path getting `siteBaseUrl` in front. An item without a URL, or whose
-// URL is neither a path nor "https://" or "http://", gets no entry but the log
-// line that names it (`LeftOut`): the other cities need not suffer for one bad line.
-struct TStartEntry {
-    QString Entry;
-    QString LeftOut;
+// The work entries a run starts from for the selected items, in list order: each
+// URL without its web scheme, a path getting `siteBaseUrl` in front. An item
+// without a URL, or whose URL is neither a path nor "https://" or "http://", gets
+// a log line that names it instead: the other cities need not suffer for one bad
+// line. When no entry is left, a last log line says why (`citiesPath` names
+// cities.txt, which gave `cityCount` entries to the city list).
+struct TStartEntries {
+    QStringList Entries;
+    QStringList LogLines;
 };
-TStartEntry StartEntryOf(const TCityItem& item, const QString& siteBaseUrl);
+TStartEntries StartEntriesOf(const QList<TCityItem>& selected, const QString& siteBaseUrl,
+                             qsizetype cityCount, const QString& citiesPath);

@@ -19,11 +19,9 @@
 #include "platform/text_file.h"
 #include "platform/tick_count.h"
 
-#include <QFile>
-
-#include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -160,27 +158,12 @@ void TScraper::LoadInputs() {
 void TScraper::BuildStartEntries() {
     QList<TCityItem> selected;
     Synchronize([&] { selected = FView.SelectedCities(); });
-    for (const TCityItem& item : selected)
-        AddStartEntry(item);
-    if (WorkList.isEmpty())
-        Log(NothingToCrawl(!selected.isEmpty()));
-}
-
-void TScraper::AddStartEntry(const TCityItem& item) {
-    const TStartEntry start = StartEntryOf(item, FSettings.SiteBaseUrl);
-    if (!start.LeftOut.isEmpty())
-        return Log(start.LeftOut);
-    FWork.AddStartEntry(start.Entry);
-}
-
-QString TScraper::NothingToCrawl(bool citySelected) const {
-    if (CityList.Size() == 0)
-        return QStringLiteral("В файле %1 нет ни одного города; добавьте строки вида "
-                              "\"Страна, Город=https://адрес\"")
-            .arg(FFiles.Cities());
-    if (!citySelected)
-        return QStringLiteral("Не выбран ни один город, обходить нечего");
-    return QStringLiteral("Ни один из выбранных городов не может быть обойдён");
+    const TStartEntries start =
+        StartEntriesOf(selected, FSettings.SiteBaseUrl, CityList.Size(), FFiles.Cities());
+    for (const QString& entry : start.Entries)
+        FWork.AddStartEntry(entry);
+    for (const QString& line : start.LogLines)
+        Log(line);
 }
 
 void TScraper::LoadSkipList() {
@@ -226,7 +209,7 @@ TScraper::TRunEnd TScraper::DispatchLoop() {
     return done ? TRunEnd::Done : TRunEnd::Stopped;
 }
 
-// A blank entry (a journal may hold one) is finished without a fetch.
+// A blank entry is finished without a fetch.
 void TScraper::StartOneJob() {
     if (RunningCount() >= Limit || WorkList.isEmpty())
         return;

@@ -99,8 +99,6 @@ private:
     void StartRun();
     void LoadInputs();
     void BuildStartEntries();
-    void AddStartEntry(const TCityItem& item);
-    QString NothingToCrawl(bool citySelected) const;
     void LoadSkipList();
     void DropSkippedAndBlankEntries();
     void OpenDataFile();
