@@ -5,6 +5,38 @@
 
 #include <algorithm>
 
+namespace {
+
+// The entry of one item, or the log line that says why it has none.
+void AddStartEntry(TStartEntries& start, const TCityItem& item, const QString& siteBaseUrl) {
+    if (!item.HasUrl) {
+        start.LogLines.append(
+            QStringLiteral("Город \"%1\" пропущен: в cities.txt у него нет ссылки")
+                .arg(item.Label));
+        return;
+    }
+    const QString url = item.Url.startsWith(QLatin1Char('/')) ? siteBaseUrl + item.Url : item.Url;
+    if (!HasWebScheme(url)) {
+        start.LogLines.append(QStringLiteral("Город \"%1\" пропущен: ссылка \"%2\" не начинается с "
+                                             "\"/\", \"https://\" или \"http://\"")
+                                  .arg(item.Label, item.Url));
+        return;
+    }
+    start.Entries.append(StripScheme(url));
+}
+
+QString NothingToCrawl(bool citySelected, qsizetype cityCount, const QString& citiesPath) {
+    if (cityCount == 0)
+        return QStringLiteral("В файле %1 нет ни одного города; добавьте строки вида "
+                              "\"Страна, Город=https://адрес\"")
+            .arg(citiesPath);
+    if (!citySelected)
+        return QStringLiteral("Не выбран ни один город, обходить нечего");
+    return QStringLiteral("Ни один из выбранных городов не может быть обойдён");
+}
+
+} // namespace
+
 QList<TCityItem> ParseCityLines(const QStringList& lines) {
     QList<TCityItem> items;
     items.reserve(lines.size());
@@ -33,4 +65,26 @@ QList<int> MatchSelection(const QList<TCityItem>& items, const QStringList& labe
 
 bool HasCrawlableUrl(const TCityItem& item) {
     return item.HasUrl && (item.Url.startsWith(QLatin1Char('/')) || HasWebScheme(item.Url));
+}
+
+void AddCityListEntry(TNameValueList& cityList, const QString& line) {
+    const qsizetype equals = line.indexOf(QLatin1Char('='));
+    if (equals < 0) {
+        cityList.Add(line.left(100), QString());
+        return;
+    }
+    QString url = line.mid(equals + 1);
+    if (HasWebScheme(url))
+        url = AddScheme(StripScheme(url));
+    cityList.Add(url.left(100), line.left(equals));
+}
+
+TStartEntries StartEntriesOf(const QList<TCityItem>& selected, const QString& siteBaseUrl,
+                             qsizetype cityCount, const QString& citiesPath) {
+    TStartEntries start;
+    for (const TCityItem& item : selected)
+        AddStartEntry(start, item, siteBaseUrl);
+    if (start.Entries.isEmpty())
+        start.LogLines.append(NothingToCrawl(!selected.isEmpty(), cityCount, citiesPath));
+    return start;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QString>
 
@@ -33,6 +34,13 @@ public:
     QString Data(uint32_t number) const { return Path(DataName(number)); }
     QString Log(uint32_t number) const {
         return Path(QStringLiteral("log-%1.txt").arg(static_cast<int32_t>(number)));
+    }
+    // The first log path from `number` on that names no file: a saved log never
+    // replaces one.
+    QString FreeLog(uint32_t number) const {
+        while (QFile::exists(Log(number)))
+            ++number;
+        return Log(number);
     }
 
     static QString DataName(uint32_t number) {

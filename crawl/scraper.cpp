@@ -1,5 +1,6 @@
 #include "crawl/scraper.h"
 
+#include "crawl/city_list.h"
 #include "crawl/data_file.h"
 #include "crawl/orphan_threads.h"
 #include "crawl/page_extraction.h"
@@ -18,12 +19,9 @@
 #include "platform/text_file.h"
 #include "platform/tick_count.h"
 
-#include <QFile>
-#include <QSet>
-
-#include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -34,25 +32,6 @@ const QString RunEndsText = QStringLiteral("завершаем работу");
 // The journal and the data file are handed to the disk itself at most this often:
 // a power loss then costs at most this much work, fetched again.
 constexpr uint32_t SyncIntervalMs = 1000;
-
-bool LessIgnoreCase(const QString& a, const QString& b) {
-    return CompareTextIgnoreCase(a, b) < 0;
-}
-
-// The city list entry of a cities.txt line "label=URL": the URL, cut to 100
-// characters, names the label. A city given as "http://" is fetched over HTTPS, so
-// its cards carry "https://" and the entry is named that way to be found by them.
-void AddCityListEntry(TNameValueList& cityList, const QString& line) {
-    const qsizetype equals = line.indexOf(QLatin1Char('='));
-    if (equals < 0) {
-        cityList.Add(line.left(100), QString());
-        return;
-    }
-    QString url = line.mid(equals + 1);
-    if (HasWebScheme(url))
-        url = AddScheme(StripScheme(url));
-    cityList.Add(url.left(100), line.left(equals));
-}
 
 // The link an entry fetches: a card job line's card link, or the entry itself.
 QString EntryLink(const QString& entry) {
@@ -135,7 +114,7 @@ TScraper::TRunEnd TScraper::Run() {
     return TRunEnd::Failed;
 }
 
-// Run start, steps 1 to 3.
+// The shared lists for the fetch threads, the thread limit, the window set running.
 void TScraper::StartRun() {
     FLists = std::make_shared<TRunLists>();
     Synchronize([this] { Limit = FView.ThreadLimit(); });
@@ -143,22 +122,21 @@ void TScraper::StartRun() {
         FConnections = std::make_shared<TConnectionPool>(Limit);
     CursorHourGlass = true;
     RunStep(&TScraper::SetRunningUi);
-    WorkList.reserve(1000000);
-    KnownList.reserve(100000);
-    SkipList.reserve(1000);
+    FWork.Reserve();
 }
 
-// Run start, steps 4 to 10. The lists count as loaded (and are saved at the run's
-// end) only once all of this has succeeded, so stored files are never replaced by
-// lists that were not loaded completely. The lists as loaded are saved at once,
-// and the journal continues from them.
+// The inputs: cities.txt, the saved run (its journal replayed) or the start
+// entries, skip.txt, then the data file and the journal. The lists count as loaded
+// (and are saved at the run's end) only once all of this has succeeded, so stored
+// files are never replaced by lists that were not loaded completely. The lists as
+// loaded are saved at once, and the journal continues from them.
 void TScraper::LoadInputs() {
     Log(QStringLiteral("Начинаем работу..."));
     for (const QString& line : ReadTextFileLines(FFiles.Cities()))
         AddCityListEntry(CityList, line);
     const TSavedRun saved = ReadSavedRun(FFiles, true);
     if (saved.Exists)
-        ResumeSavedRun(saved);
+        FWork.Resume(saved.Lists);
     else
         BuildStartEntries();
     firmscounter = 0;
@@ -175,83 +153,30 @@ void TScraper::LoadInputs() {
     FInputsLoaded = true;
 }
 
-// The saved lists as the last run left them (its journal replayed when it never
-// saved them). Pages that failed before are tried again after everything else.
-void TScraper::ResumeSavedRun(const TSavedRun& saved) {
-    WorkList.append(saved.Lists.Work);
-    for (const QString& key : saved.Lists.Known)
-        AddKnown(key);
-    for (const TRubricEntry& rubric : saved.Lists.Rubrics)
-        RubricList.Add(rubric.first, rubric.second);
-    QSet<QString> queued(WorkList.begin(), WorkList.end());
-    for (const QString& entry : saved.Lists.Failed) {
-        if (!queued.contains(entry)) {
-            WorkList.append(entry);
-            queued.insert(entry);
-        }
-    }
-}
-
 // The selected cities in list order. A run with nothing to crawl says why and goes
 // on as any other: its data file holds the header alone, its lists are saved empty.
 void TScraper::BuildStartEntries() {
     QList<TCityItem> selected;
     Synchronize([&] { selected = FView.SelectedCities(); });
-    for (const TCityItem& item : selected)
-        AddStartEntry(item);
-    if (WorkList.isEmpty())
-        Log(NothingToCrawl(!selected.isEmpty()));
+    const TStartEntries start =
+        StartEntriesOf(selected, FSettings.SiteBaseUrl, CityList.Size(), FFiles.Cities());
+    for (const QString& entry : start.Entries)
+        FWork.AddStartEntry(entry);
+    for (const QString& line : start.LogLines)
+        Log(line);
 }
 
-// A city path gets the site's base URL in front. A city without a URL, or whose
-// URL is neither a path nor "https://" or "http://", is named in the log and left
-// out: the other cities need not suffer for one bad line.
-void TScraper::AddStartEntry(const TCityItem& item) {
-    if (!item.HasUrl) {
-        Log(QStringLiteral("Город \"%1\" пропущен: в cities.txt у него нет ссылки")
-                .arg(item.Label));
-        return;
-    }
-    QString url = item.Url;
-    if (url.startsWith(QLatin1Char('/')))
-        url = FSettings.SiteBaseUrl + url;
-    if (!HasWebScheme(url)) {
-        Log(QStringLiteral("Город \"%1\" пропущен: ссылка \"%2\" не начинается с \"/\", "
-                           "\"https://\" или \"http://\"")
-                .arg(item.Label, item.Url));
-        return;
-    }
-    WorkList.append(StripScheme(url));
-    AddKnown(StripScheme(url));
-}
-
-QString TScraper::NothingToCrawl(bool citySelected) const {
-    if (CityList.Size() == 0)
-        return QStringLiteral("В файле %1 нет ни одного города; добавьте строки вида "
-                              "\"Страна, Город=https://адрес\"")
-            .arg(FFiles.Cities());
-    if (!citySelected)
-        return QStringLiteral("Не выбран ни один город, обходить нечего");
-    return QStringLiteral("Ни один из выбранных городов не может быть обойдён");
-}
-
-// skip.txt lines are compared trimmed, so stray blanks around a link do not hide it.
 void TScraper::LoadSkipList() {
-    const QString path = FFiles.Skip();
-    if (!QFile::exists(path))
-        return;
-    for (const QString& line : ReadTextFileLines(path))
-        SkipList.append(Trim(line));
-    std::sort(SkipList.begin(), SkipList.end(), LessIgnoreCase);
-    if (!SkipList.isEmpty())
+    SkipList.Load(FFiles.Skip());
+    if (SkipList.Size() > 0)
         Log(QStringLiteral("В файле skip.txt игнорируемых ссылок: ") +
-            QString::number(SkipList.size()));
+            QString::number(SkipList.Size()));
 }
 
 // skip.txt holds for every entry, loaded or built, as it does for the links found;
 // a blank entry would only be paced through the loop.
 void TScraper::DropSkippedAndBlankEntries() {
-    WorkList.removeIf([this](const QString& entry) {
+    FWork.DropEntries([this](const QString& entry) {
         return Trim(entry).isEmpty() || IsSkipped(EntryLink(entry));
     });
 }
@@ -263,9 +188,7 @@ void TScraper::OpenDataFile() {
 }
 
 void TScraper::BeginJournal() {
-    const TListPrints prints =
-        SaveRunLists(FFiles, {WorkList, KnownList, RubricList.Entries(), FailedList});
-    FJournal.Begin(FFiles.Journal(), prints, FDataFile->FileName(), FDataFile->Size());
+    FWork.Begin(FDataFile->FileName(), FDataFile->Size());
     FLastSync = TickCount();
 }
 
@@ -286,22 +209,21 @@ TScraper::TRunEnd TScraper::DispatchLoop() {
     return done ? TRunEnd::Done : TRunEnd::Stopped;
 }
 
-// The journal hears of the job before the work list loses it.
+// A blank entry is finished without a fetch.
 void TScraper::StartOneJob() {
     if (RunningCount() >= Limit || WorkList.isEmpty())
         return;
-    const int64_t job = FNextJob++;
-    FJournal.Taken(job, WorkList.first());
-    FTaken.append({job, WorkList.takeFirst(), nullptr});
+    const TWorkLists::TTakenJob taken = FWork.Take();
     ++ProgressBarPosition;
     ShowProgress();
-    if (Trim(FTaken.last().Entry).isEmpty())
-        return FinishJob(job, {}, -1);
-    StartFetchThread(FTaken.last());
+    if (Trim(taken.Entry).isEmpty())
+        return FWork.Finish(taken.Job, {}, -1);
+    StartFetchThread(taken);
     Sleep1ms();
 }
 
-void TScraper::StartFetchThread(TTakenJob& taken) {
+// A thread that cannot start leaves its job taken: the run's end puts it back.
+void TScraper::StartFetchThread(const TWorkLists::TTakenJob& taken) {
     TScrapingThread* thread = FSettings.NewFetchThread();
     thread->Lists = FLists;
     thread->Connections = FConnections;
@@ -310,7 +232,7 @@ void TScraper::StartFetchThread(TTakenJob& taken) {
     thread->LogsMemo = [view = &FView](const QString& line) { view->AppendLog(line); };
     thread->url = AddScheme(taken.Entry);
     thread->Code = 0;
-    taken.Thread = thread;
+    FJobOf.insert(thread, taken.Job);
     {
         std::lock_guard<std::mutex> guard(FLists->ListLock);
         FLists->RunningList.append(thread);
@@ -318,7 +240,7 @@ void TScraper::StartFetchThread(TTakenJob& taken) {
     try {
         thread->Start();
     } catch (...) {
-        taken.Thread = nullptr;
+        FJobOf.remove(thread);
         std::lock_guard<std::mutex> guard(FLists->ListLock);
         FLists->RunningList.removeOne(thread);
         delete thread;
@@ -334,7 +256,7 @@ void TScraper::CollectOneResult() {
             return;
         thread.reset(FLists->FinishedList.takeFirst());
     }
-    const int64_t job = TakenJobOf(thread.get());
+    const int64_t job = FJobOf.take(thread.get());
     const QString page = std::exchange(thread->html, QString());
     LogMessageText = thread->url + QStringLiteral(": ") + thread->statusText;
     if (thread->result != 1) {
@@ -357,10 +279,7 @@ bool TScraper::WorkIsDone() {
 // A page that failed all its attempts is logged and kept in failed.dat, for a
 // later run to try again.
 void TScraper::FailJob(int64_t job) {
-    FJournal.Failed(job);
-    const QString entry = TakeTakenJob(job);
-    if (!FailedList.contains(entry))
-        FailedList.append(entry);
+    FWork.Fail(job);
     RunStep(&TScraper::AppendLogLine);
 }
 
@@ -385,7 +304,7 @@ void TScraper::WriteCard(int64_t job, const TScrapingThread& thread, const QStri
     FDataFile->WriteRecord(ExtractOrganisation(page, thread.url, thread.category,
                                                thread.categoryurl, CityList, RubricList));
     try {
-        FinishJob(job, {}, FDataFile->Size());
+        FWork.Finish(job, {}, FDataFile->Size());
     } catch (...) {
         FDataFile->CutBack(rowStart);
         throw;
@@ -433,18 +352,8 @@ bool TScraper::TakeNewLink(TRoutedLinks& links, const QString& key) const {
     return true;
 }
 
-// The page's new links go to the end of the work list, its cards ahead of every
-// other entry, in page order.
 void TScraper::CommitRouting(int64_t job, const TRoutedLinks& links, const QString& url) {
-    FinishJob(job, links, -1);
-    for (const QString& key : links.ListLinks) {
-        WorkList.append(key);
-        AddKnown(key);
-    }
-    for (const TRubricEntry& rubric : links.Rubrics)
-        RubricList.Add(rubric.first, rubric.second);
-    for (qsizetype i = links.CardJobs.size() - 1; i >= 0; --i)
-        WorkList.prepend(links.CardJobs[i]);
+    FWork.Finish(job, links, -1);
     const auto cards = static_cast<int32_t>(links.CardJobs.size());
     firmscounter += cards;
     ProgressBarMax += static_cast<int32_t>(links.ListLinks.size()) + cards;
@@ -453,50 +362,22 @@ void TScraper::CommitRouting(int64_t job, const TRoutedLinks& links, const QStri
     ShowCounters();
 }
 
-void TScraper::FinishJob(int64_t job, const TRoutedLinks& links, int64_t dataSize) {
-    FJournal.Done(job, links, dataSize);
-    TakeTakenJob(job);
-}
-
-QString TScraper::TakeTakenJob(int64_t job) {
-    for (qsizetype i = 0; i < FTaken.size(); ++i)
-        if (FTaken[i].Job == job)
-            return FTaken.takeAt(i).Entry;
-    return {};
-}
-
-int64_t TScraper::TakenJobOf(const TScrapingThread* thread) const {
-    for (const TTakenJob& taken : FTaken)
-        if (taken.Thread == thread)
-            return taken.Job;
-    return 0;
-}
-
 // Rows before the journal that vouches for them, so that after a power loss the
 // journal never claims a row the data file lost.
 void TScraper::SyncNowAndThen() {
     if (!FSettings.KeepJournal || TicksBetween(FLastSync, TickCount()) < SyncIntervalMs)
         return;
     FDataFile->Sync();
-    FJournal.Sync();
+    FWork.Sync();
     FLastSync = TickCount();
 }
 
 bool TScraper::IsKnown(const QString& key) const {
-    return std::binary_search(KnownList.begin(), KnownList.end(), key, LessIgnoreCase);
+    return FWork.IsKnown(key);
 }
 
-void TScraper::AddKnown(const QString& key) {
-    const auto place = std::lower_bound(KnownList.begin(), KnownList.end(), key, LessIgnoreCase);
-    if (place == KnownList.end() || CompareTextIgnoreCase(*place, key) != 0)
-        KnownList.insert(place, key);
-}
-
-// A skip.txt line names a link by its key or by its full form with "https://".
 bool TScraper::IsSkipped(const QString& key) const {
-    return !SkipList.isEmpty() &&
-           (std::binary_search(SkipList.begin(), SkipList.end(), key, LessIgnoreCase) ||
-            std::binary_search(SkipList.begin(), SkipList.end(), AddScheme(key), LessIgnoreCase));
+    return SkipList.Contains(key);
 }
 
 // Run end. Every step is tried even when an earlier one fails, so the window
@@ -540,22 +421,11 @@ void TScraper::CloseDataFile() {
     FDataFile->Close();
 }
 
-// The journal goes only once every list is saved: until then it is what the next
-// run continues from.
-void TScraper::SaveWorkLists() {
-    PutBackTakenJobs();
-    SaveRunLists(FFiles, {WorkList, KnownList, RubricList.Entries(), FailedList});
-    FJournal.Close();
-    QFile::remove(FFiles.Journal());
-    LogFailedPages();
-}
-
 // Jobs running at a stop or a failure, finished but not collected, or failing
-// while they were routed go back to the front, in the order they were taken.
-void TScraper::PutBackTakenJobs() {
-    for (qsizetype i = FTaken.size() - 1; i >= 0; --i)
-        WorkList.prepend(FTaken[i].Entry);
-    FTaken.clear();
+// while they were routed are saved back at the front of the work list.
+void TScraper::SaveWorkLists() {
+    FWork.Save();
+    LogFailedPages();
 }
 
 void TScraper::LogFailedPages() {
@@ -574,13 +444,10 @@ void TScraper::ReleaseRun() {
         AdoptOrphanThreads(FLists);
     FLists.reset();
     FDataFile.reset();
-    FJournal.Close();
-    WorkList = {};
-    KnownList = {};
-    SkipList = {};
+    FWork.Clear();
+    FJobOf.clear();
+    SkipList.Clear();
     CityList.Clear();
-    RubricList.Clear();
-    FailedList = {};
 }
 
 void TScraper::TryStep(const std::function<void()>& step) {
@@ -624,7 +491,6 @@ void TScraper::AppendLogLine() {
     FView.AppendLog(FormatLogLine(LogMessageText));
 }
 
-// The saved log never replaces a file: the number goes up until the name is free.
 // The city list and START are enabled even when the log cannot be saved.
 void TScraper::SetRunningUi() {
     if (CursorHourGlass) {
@@ -633,7 +499,7 @@ void TScraper::SetRunningUi() {
         FView.SetInputsEnabled(false);
         return;
     }
-    const QString path = FreeLogPath();
+    const QString path = FFiles.FreeLog(TickCount());
     FView.AppendLog(FormatLogLine(QStringLiteral("Работа завершена, лог записан в ") + path));
     try {
         FView.SaveLog(path);
@@ -642,15 +508,6 @@ void TScraper::SetRunningUi() {
         throw;
     }
     FView.SetInputsEnabled(true);
-}
-
-QString TScraper::FreeLogPath() const {
-    uint32_t number = TickCount();
-    QString path;
-    do {
-        path = FFiles.Log(number++);
-    } while (QFile::exists(path));
-    return path;
 }
 
 bool TScraper::ThrottleOpen() const {

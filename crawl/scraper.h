@@ -2,10 +2,12 @@
 
 #include "crawl/name_value_list.h"
 #include "crawl/run_files.h"
-#include "crawl/run_journal.h"
 #include "crawl/run_view.h"
+#include "crawl/skip_list.h"
+#include "crawl/work_lists.h"
 #include "platform/thread_base.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -19,7 +21,6 @@ class TScrapingThread;
 struct TRunLists;
 class TDataFile;
 class TFileLock;
-struct TSavedRun;
 
 // What a run did: pages fetched whole, fetches that failed, rows written.
 struct TRunTotals {
@@ -52,18 +53,20 @@ struct TScraperSettings {
 // The crawl controller: owns one run, from loading its inputs to saving its work
 // lists and log.
 //
-// Execute runs on the controller's own thread and owns every list of the run
-// (WorkList, KnownList, SkipList, CityList, RubricList, FailedList, the jobs
-// taken and not yet finished), the data file, the run's journal and the
-// counters. Nothing the run has found is lost: jobs taken and not finished go
-// back to the front of the work list at the run's end, pages that fail are kept
-// in failed.dat, and every change to the lists is written to the journal before
-// it is made, so a run that never reaches its end can be continued. It reaches the window only
-// through its six window steps, each run on the main thread through Synchronize while this thread
-// waits; the steps talk to the TRunView given at construction, which must outlive the run and its
-// fetch threads. The run's fetch threads share only TRunLists (ListLock, RunningList, FinishedList)
-// with it, held by shared_ptr: fetch threads still running when a run ends on a stop or a failure
-// are handed to the orphan keeper (crawl/orphan_threads.h), which joins and deletes them later.
+// Execute runs on the controller's own thread and owns everything of the run: its
+// lists (TWorkLists, which keeps the promise that nothing the run finds is lost,
+// and SkipList, CityList), the data file and the counters. The controller loads
+// the inputs, hands the work list's entries to fetch threads, routes the pages
+// they bring back and ends the run. It reaches the window only through its window
+// steps (a log line, the window set running or idle, the progress and the
+// counters refreshed, the resume timer armed, a failure reported) and two reads
+// (the thread limit and the selected cities), each run on the main thread through
+// Synchronize while this thread waits; they talk to the TRunView given at
+// construction, which must outlive the run and its fetch threads. The run's fetch
+// threads share only TRunLists (ListLock, RunningList, FinishedList) with it, held
+// by shared_ptr: fetch threads still running when a run ends on a stop or a
+// failure are handed to the orphan keeper (crawl/orphan_threads.h), which joins
+// and deletes them later.
 //
 // Created suspended; the front end starts it, may Suspend/Resume it and request
 // its stop (Terminate), reads Finished/Paused, and destroys it once it has ended.
@@ -90,8 +93,6 @@ protected:
 private:
     enum class TRunEnd { Done, Stopped, Failed, InputFailed };
 
-    // A job taken from the work list and not finished yet: its number in the
-    // journal, its entry, and the fetch thread running it (none for a blank entry).
     // A failure of the dispatch loop, kept until ReportOutcome logs it: its text as
     // the log shows it, and whether it ends the run without the pause.
     struct TLoopFailure {
@@ -99,26 +100,17 @@ private:
         bool EndsRun = false;
     };
 
-    struct TTakenJob {
-        int64_t Job;
-        QString Entry;
-        const TScrapingThread* Thread;
-    };
-
     TRunEnd Run();
     void StartRun();
     void LoadInputs();
-    void ResumeSavedRun(const TSavedRun& saved);
     void BuildStartEntries();
-    void AddStartEntry(const TCityItem& item);
-    QString NothingToCrawl(bool citySelected) const;
     void LoadSkipList();
     void DropSkippedAndBlankEntries();
     void OpenDataFile();
     void BeginJournal();
     TRunEnd DispatchLoop();
     void StartOneJob();
-    void StartFetchThread(TTakenJob& taken);
+    void StartFetchThread(const TWorkLists::TTakenJob& taken);
     void CollectOneResult();
     bool WorkIsDone();
     void FailJob(int64_t job);
@@ -129,19 +121,14 @@ private:
     void AddCardJobs(TRoutedLinks& links, const QString& page, const QString& url) const;
     bool TakeNewLink(TRoutedLinks& links, const QString& key) const;
     void CommitRouting(int64_t job, const TRoutedLinks& links, const QString& url);
-    void FinishJob(int64_t job, const TRoutedLinks& links, int64_t dataSize);
-    QString TakeTakenJob(int64_t job);
-    int64_t TakenJobOf(const TScrapingThread* thread) const;
     void SyncNowAndThen();
     bool IsKnown(const QString& key) const;
-    void AddKnown(const QString& key);
     bool IsSkipped(const QString& key) const;
     void FinishRun(TRunEnd how);
     bool FetchThreadsRemain();
     void StopRunningFetchThreads();
     void CloseDataFile();
     void SaveWorkLists();
-    void PutBackTakenJobs();
     void LogFailedPages();
     void ReleaseRun();
     void TryStep(const std::function<void()>& step);
@@ -162,7 +149,6 @@ private:
     // A window refresh, when the throttle lets it show.
     void ShowProgress();
     void ShowCounters();
-    QString FreeLogPath() const;
 
     TRunView& FView;
     TScraperSettings FSettings;
@@ -172,9 +158,8 @@ private:
     // The connections kept between pages (KeepAlive), shared with the fetch threads.
     std::shared_ptr<TConnectionPool> FConnections;
     std::unique_ptr<TDataFile> FDataFile;
-    TRunJournal FJournal;
-    QList<TTakenJob> FTaken; // in the order taken
-    int64_t FNextJob = 1;
+    TWorkLists FWork{FFiles};
+    QHash<const TScrapingThread*, int64_t> FJobOf; // the job each running fetch thread runs
     uint32_t FLastSync = 0;
     bool FInputsLoaded = false;
     bool FForceCounters = false;
@@ -192,10 +177,10 @@ private:
     uint32_t timerslastupdated = 0;
     int32_t Limit = 0;
 
-    QStringList WorkList;
-    QStringList KnownList;     // sorted by CompareTextIgnoreCase, no two entries the same text
-    QStringList SkipList;      // sorted by CompareTextIgnoreCase
-    TNameValueList CityList;   // city URL -> label, the first line of a URL winning
-    TNameValueList RubricList; // subrubric link key -> rubric name, the first one winning
-    QStringList FailedList;    // entries of the pages that failed in this run, no two alike
+    // The lists the controller reads; only FWork changes them.
+    const QStringList& WorkList = FWork.WorkList();
+    const TNameValueList& RubricList = FWork.RubricList();
+    const QStringList& FailedList = FWork.FailedList();
+    TSkipList SkipList;
+    TNameValueList CityList; // city URL -> label, the first line of a URL winning
 };

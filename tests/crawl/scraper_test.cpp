@@ -1,7 +1,6 @@
 #include "crawl/scraper.h"
 
 #include "crawl/orphan_threads.h"
-#include "crawl/saved_run.h"
 #include "platform/text_file.h"
 #include "platform/tick_count.h"
 #include "tests/qt_print.h"
@@ -278,36 +277,6 @@ TEST_F(ScraperTest, RubricOfASubrubricWithAQueryString) {
     EXPECT_EQ(Lines("data7000.csv").value(1),
               Row("Кафе", "Кофейни", "https://city.test/cafe/coffee?a=b&c=d", "Org 4",
                   "https://city.test/org/4"));
-}
-
-// A single entry leaves nothing to take early, so the queue after routing is exact:
-// the card in flight at the stop first, then the page's other cards in page order,
-// then its new links. The resumed run knows the rubric of the subrubric found
-// before the stop.
-TEST_F(ScraperTest, StopKeepsTheQueueExactAndTheResumeKnowsTheRubrics) {
-    Write("lists.dat", Bom + "city.test/cafe\r\n");
-    Write("allknown.dat", Bom + "city.test/cafe\r\n");
-    AddSmallSite(*Site);
-    Site->Pages["https://city.test/org/2"].Gated = true;
-    Site->GateEndsOnStop = true;
-    auto scraper = MakeScraper();
-    ASSERT_NO_FATAL_FAILURE(StopOnceStarted(*scraper, 2));
-    EXPECT_EQ(Site->Requests(), QStringList({"https://city.test/cafe", "https://city.test/org/2"}));
-    EXPECT_EQ(Lines("lists.dat"), QStringList({"city.test/org/2|||Кафе|||https://city.test/cafe",
-                                               "city.test/org/3|||Кафе|||https://city.test/cafe",
-                                               "city.test/cafe/coffee", "city.test/cafe/bars",
-                                               "city.test/cafe/page-2"}));
-
-    Site->Pages["https://city.test/org/2"].Gated = false;
-    auto resumed = MakeScraper();
-    Run(*resumed);
-    const QString base = QStringLiteral("https://city.test");
-    QStringList rows = Lines(Files("data*.csv").last());
-    rows.removeFirst();
-    EXPECT_TRUE(
-        rows.contains(Row("Кафе", "Кофейни", base + "/cafe/coffee", "Org 4", base + "/org/4")))
-        << qPrintable(rows.join("\n"));
-    EXPECT_EQ(rows.count(Row("", "Кафе", base + "/cafe", "Org 2", base + "/org/2")), 1);
 }
 
 TEST_F(ScraperTest, ResumedRunIgnoresSelectionAndKnowsSavedLinksInAnyCase) {
@@ -595,41 +564,6 @@ TEST_F(ScraperTest, FinishedJobsNotYetCollectedAtTheStopGoBack) {
     };
     Run(*scraper);
     EXPECT_EQ(Lines("lists.dat"), QStringList({"a.test", "c.test", "d.test"}));
-}
-
-// A page that fails all its attempts is kept in failed.dat, once however often it
-// failed; the next run tries it again after the rest of its work.
-// The journal hears of the failure at once, so a crash while up.test is held
-// would not fetch down.test again as unfinished. A page kept in failed.dat that
-// is in the work list again is queued once.
-TEST_F(ScraperTest, FailedPagesAreKeptAndTriedAgainLast) {
-    Write("lists.dat", Bom + "down.test\r\nup.test\r\ndown.test\r\n");
-    Write("allknown.dat", Bom);
-    Site->Pages["https://down.test"] = {ListPage("D", {}, {}, {}), -1, "ERROR_503"};
-    Site->Pages["https://up.test"] = {ListPage("U", {}, {}, {}), 1, "успешно", true};
-    auto first = MakeScraper();
-    first->Start();
-    ASSERT_TRUE(
-        ProcessEventsUntil([&] { return View.Texts().contains("https://down.test: ERROR_503"); }));
-    const TSavedRun crashed = ReadSavedRun(TRunFiles(Dir.path()), true);
-    EXPECT_EQ(crashed.Lists.Work, QStringList({"up.test", "down.test"}));
-    EXPECT_EQ(crashed.Lists.Failed, QStringList{"down.test"});
-    Site->Open();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return first->Finished(); }));
-    first->WaitFor();
-    EXPECT_FALSE(first->Failed());
-    EXPECT_EQ(Lines("failed.dat"), QStringList{"down.test"});
-
-    Write("lists.dat", Bom + "later.test\r\ndown.test\r\n");
-    Write("failed.dat", Bom + "down.test\r\ngone.test\r\n");
-    Site->Pages["https://down.test"].Result = 1;
-    for (const char* page : {"https://later.test", "https://gone.test"})
-        Site->Pages[page] = {ListPage("L", {}, {}, {})};
-    auto second = MakeScraper();
-    Run(*second);
-    EXPECT_EQ(Site->Requests().mid(3),
-              QStringList({"https://later.test", "https://down.test", "https://gone.test"}));
-    EXPECT_EQ(Read("failed.dat"), Bom);
 }
 
 // A failure of the loop leaves running jobs alone; at exit the keeper stops them
