@@ -556,7 +556,8 @@ void TScraper::ReportOutcome() {
     FView.AppendLog(FormatLogLine(QStringLiteral("Ошибка: ") + result.Reason.left(200)));
     if (result.EndsRun)
         return;
-    FView.AppendLog(FormatLogLine(QStringLiteral("Включаем паузу на 30 секунд")));
+    FView.AppendLog(FormatLogLine(
+        QStringLiteral("Включаем паузу на %1 секунд").arg(DefaultFailurePauseMs / 1000)));
     ArmResumeTimer();
     Suspend();
 }

@@ -29,13 +29,16 @@ struct TRunTotals {
     int RowsWritten = 0;
 };
 
+// The pause after a failure of the loop; its log line says it in seconds.
+constexpr int DefaultFailurePauseMs = 30000;
+
 // Where a run keeps its files, which site it starts from and how it makes its
 // fetch threads. The defaults are the program's; tests point them elsewhere.
 struct TScraperSettings {
     QString BaseDir;                                  // empty = ChooseFilesDir's default
     QString SiteBaseUrl;                              // empty = SiteBaseUrl()
     std::function<TScrapingThread*()> NewFetchThread; // empty = real fetch threads
-    int FailurePauseMs = 30000;                       // the pause after a failure of the loop
+    int FailurePauseMs = DefaultFailurePauseMs; // tests shorten it; the log line does not change
     // Off only where the journal's cost is measured (bench/journal): no lists
     // saved at the start, no journal, no syncs during the run.
     bool KeepJournal = true;
