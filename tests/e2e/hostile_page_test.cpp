@@ -61,6 +61,7 @@ TEST(HostilePage, LongBreadcrumbAndManyCardsStayWithinBounds) {
         return peakKb > PeakLimitKb || run.OutputText().contains(found);
     });
     peakKb = std::max(peakKb, PeakRssKb(run.ProcessId()));
+    testing::Test::RecordProperty("PeakRssKb", int(peakKb));
     if (peakKb > PeakLimitKb)
         run.Kill();
     EXPECT_LE(peakKb, PeakLimitKb);
