@@ -1,6 +1,7 @@
 #include "crawl/city_list.h"
 
 #include "crawl/text_utils.h"
+#include "platform/log_line.h"
 #include "platform/text_compare.h"
 
 #include <algorithm>
@@ -19,7 +20,7 @@ void AddStartEntry(TStartEntries& start, const TCityItem& item, const QString& s
     if (!HasWebScheme(url)) {
         start.LogLines.append(QStringLiteral("Город \"%1\" пропущен: ссылка \"%2\" не начинается с "
                                              "\"/\", \"https://\" или \"http://\"")
-                                  .arg(item.Label, item.Url));
+                                  .arg(item.Label, LogUrl(item.Url)));
         return;
     }
     start.Entries.append(StripScheme(url));

@@ -36,15 +36,45 @@ QString CleanLink(const QString& href, const QString& prefix) {
     return link.replace(u'|', QStringLiteral("%7C"));
 }
 
-// Appends the link key of a link found on a page. A root-relative link hangs off
+enum class TLinkFate { Kept, NotFetchable, TooLong };
+
+// The link key of a link found on a page. A root-relative link hangs off
 // `prefix`; an absolute one loses its "https://" or "http://". A link of another
 // scheme or of none (mailto:, javascript:, a path relative to the page) names
-// nothing the crawl can fetch and is left out; an empty link keeps its empty key.
-void AppendLinkKey(QStringList& keys, const QString& href, const QString& prefix,
-                   const QString& tail = {}) {
+// nothing the crawl can fetch and is left out, and so is one longer than
+// MaxLinkLength; an empty link keeps its empty key.
+TLinkFate LinkKey(const QString& href, const QString& prefix, QString& key) {
     const QString link = CleanLink(href, prefix);
-    if (link.isEmpty() || HasWebScheme(link))
-        keys.append(StripScheme(link) + tail);
+    if (!link.isEmpty() && !HasWebScheme(link))
+        return TLinkFate::NotFetchable;
+    if (link.size() > MaxLinkLength)
+        return TLinkFate::TooLong;
+    key = StripScheme(link);
+    return TLinkFate::Kept;
+}
+
+// Appends `item` while the list has fewer than `room` items; past that it is only counted.
+void AppendWithin(QStringList& list, const QString& item, qsizetype room, qsizetype& extra) {
+    if (list.size() < room)
+        list.append(item);
+    else
+        ++extra;
+}
+
+// Appends the key of a link found on a page as the limits let it in: past `room`
+// links of the page the rest are only counted.
+void AppendLinkKey(QStringList& keys, const QString& href, const QString& prefix, qsizetype room,
+                   TPageCuts& cuts) {
+    QString key;
+    switch (LinkKey(href, prefix, key)) {
+    case TLinkFate::Kept:
+        return AppendWithin(keys, key, room, cuts.ExtraLinks);
+    case TLinkFate::TooLong:
+        ++cuts.LongLinks;
+        return;
+    case TLinkFate::NotFetchable:
+        return;
+    }
 }
 
 // Relative links of list pages hang off the site's host; a city page has no path,
@@ -54,20 +84,27 @@ QString HostPrefix(const QString& pageUrl) {
     return host.isEmpty() ? pageUrl : host;
 }
 
-// Link keys of every "<a href=" item of a block. Instead of cutting the working
-// copy down after each item, the scan keeps an offset into the block.
-QStringList ScanAnchorLinks(const QString& block, const QString& pageUrl) {
+// Link keys of every "<a href=" item of a block, at most `room` of them. Instead
+// of cutting the working copy down after each item, the scan keeps an offset into
+// the block.
+QStringList ScanAnchorLinks(const QString& block, const QString& pageUrl, qsizetype room,
+                            TPageCuts& cuts) {
     QStringList keys;
     const QString prefix = HostPrefix(pageUrl);
     qsizetype offset = 0;
     for (qsizetype r; (r = block.indexOf(LinkMarker, offset)) >= 0; offset = r + ItemAdvance)
-        AppendLinkKey(keys, LinkAt(block, r + LinkMarker.size()), prefix);
+        AppendLinkKey(keys, LinkAt(block, r + LinkMarker.size()), prefix, room, cuts);
     return keys;
 }
 
-QString CurrentBreadcrumb(const QString& text) {
-    return Trim(HtmlToText(
+// Cut to MaxNameLength, and trimmed again so that the cut leaves no blank at its end.
+QString CurrentBreadcrumb(const QString& text, TPageCuts& cuts) {
+    const QString crumb = Trim(HtmlToText(
         ExtractBetween(text, "breadcrumbs-list__link is-current\">", QString(), "</span>")));
+    if (crumb.size() <= MaxNameLength)
+        return crumb;
+    cuts.NameLength = crumb.size();
+    return Trim(LeftWhole(crumb, MaxNameLength));
 }
 
 // The first occurrence of a needle at or after positions that never move back:
@@ -95,14 +132,17 @@ private:
 // link is the text between the header's first "href=\"" and the quote after it.
 // Headers may overlap when their ends are far away, so every search goes through a
 // forward search, and cards that share one link share one outcome (one string, or
-// being left out). Each link becomes a job line: the link key followed by `tail`.
-QStringList ScanCardJobLines(const QString& block, const QString& pageUrl, const QString& tail) {
+// being left out). Each link becomes a job line: the link key followed by `tail`;
+// past MaxPageCardJobs lines the rest are only counted.
+QStringList ScanCardJobLines(const QString& block, const QString& pageUrl, const QString& tail,
+                             TPageCuts& cuts) {
     QStringList lines;
     const QString prefix = HostPrefix(pageUrl);
     TForwardSearch headerEnd(block, "</div>"), anyHref(block, "href="), quotedHref(block, Href),
         quote(block, Quote);
     qsizetype sharedHref = -1, sharedEnd = -1;
-    QStringList shared; // the job line of the last link read, or none when it was left out
+    QString shared; // the job line of the last link read
+    TLinkFate sharedFate = TLinkFate::NotFetchable;
     qsizetype offset = 0;
     for (qsizetype r; (r = block.indexOf(CardMarker, offset)) >= 0; offset = r + ItemAdvance) {
         const qsizetype start = r + CardMarker.size();
@@ -120,12 +160,16 @@ QStringList ScanCardJobLines(const QString& block, const QString& pageUrl, const
                 if (close >= 0 && close < end)
                     link = block.mid(href + Href.size(), close - href - Href.size());
             }
-            shared.clear();
-            AppendLinkKey(shared, link, prefix, tail);
+            sharedFate = LinkKey(link, prefix, shared);
+            if (sharedFate == TLinkFate::Kept)
+                shared += tail;
             sharedHref = href;
             sharedEnd = end;
         }
-        lines.append(shared);
+        if (sharedFate == TLinkFate::Kept)
+            AppendWithin(lines, shared, MaxPageCardJobs, cuts.ExtraCardJobs);
+        else if (sharedFate == TLinkFate::TooLong)
+            ++cuts.LongLinks;
     }
     return lines;
 }
@@ -200,7 +244,9 @@ QString SchemeAndHost(const QString& url) {
     return slash < 0 ? QString() : url.left(slash);
 }
 
-QStringList ExtractCityPage(const QString& text, const QString& pageUrl) {
+QStringList ExtractCityPage(const QString& text, const QString& pageUrl, TPageCuts* cuts) {
+    TPageCuts ignored;
+    TPageCuts& counted = cuts ? *cuts : ignored;
     QStringList keys;
     qsizetype offset = 0;
     for (qsizetype heading; (heading = text.indexOf(HeadingMarker, offset)) >= 0;) {
@@ -209,7 +255,7 @@ QStringList ExtractCityPage(const QString& text, const QString& pageUrl) {
         const qsizetype r = text.indexOf(Href, heading);
         if (r < 0)
             break;
-        AppendLinkKey(keys, LinkAt(text, r + Href.size()), pageUrl);
+        AppendLinkKey(keys, LinkAt(text, r + Href.size()), pageUrl, MaxPageLinks, counted);
         offset = r + ItemAdvance;
     }
     return keys;
@@ -220,11 +266,12 @@ TListPageLinks ExtractListPage(const QString& text, const QString& pageUrl) {
     const QString subrubrics =
         ExtractBetween(text, "<div class=\"organizations-all__list\">", QString(), "</ul>");
     if (!subrubrics.isEmpty()) {
-        links.Breadcrumb = CurrentBreadcrumb(text);
-        links.SubrubricLinks = ScanAnchorLinks(subrubrics, pageUrl);
+        links.Breadcrumb = CurrentBreadcrumb(text, links.Cuts);
+        links.SubrubricLinks = ScanAnchorLinks(subrubrics, pageUrl, MaxPageLinks, links.Cuts);
     }
-    links.PageLinks = ScanAnchorLinks(
-        ExtractBetween(text, "<ul class=\"pagination-list\">", QString(), "</ul>"), pageUrl);
+    links.PageLinks =
+        ScanAnchorLinks(ExtractBetween(text, "<ul class=\"pagination-list\">", QString(), "</ul>"),
+                        pageUrl, MaxPageLinks - links.SubrubricLinks.size(), links.Cuts);
     return links;
 }
 
@@ -232,10 +279,11 @@ TCardJobs ExtractCardJobs(const QString& text, const QString& pageUrl) {
     TCardJobs jobs;
     const qsizetype numbered = pageUrl.indexOf(QStringLiteral("/page-"));
     jobs.ListUrl = numbered < 0 ? pageUrl : pageUrl.left(numbered + 1);
-    jobs.Breadcrumb = CardJobCategory(CurrentBreadcrumb(text));
+    jobs.Breadcrumb = CardJobCategory(CurrentBreadcrumb(text, jobs.Cuts));
     const QString block = ExtractBetween(text, "<div class=\"organization-category__widgets\">",
                                          QString(), "<footer");
-    jobs.JobLines = ScanCardJobLines(block, pageUrl, CardJobTail(jobs.Breadcrumb, jobs.ListUrl));
+    jobs.JobLines =
+        ScanCardJobLines(block, pageUrl, CardJobTail(jobs.Breadcrumb, jobs.ListUrl), jobs.Cuts);
     return jobs;
 }
 

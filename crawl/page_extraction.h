@@ -14,26 +14,52 @@
 
 enum class TPageKind { CardPage, CityPage, ListPage };
 
+// What one page may add to a run, in UTF-16 code units and items. A page's
+// breadcrumb is copied into every card job line of the page and into the journal,
+// and its links into the work and known lists, so each is bounded.
+// The breadcrumb (a rubric or subrubric name) is cut to this length on a character boundary.
+constexpr qsizetype MaxNameLength = 1000;
+// A longer link, absolute as it would be fetched, is left out: cut, it would name another page.
+constexpr qsizetype MaxLinkLength = 2048;
+// Of a page's rubric, subrubric and numbered-page links, the first ones kept, in page order.
+constexpr qsizetype MaxPageLinks = 10000;
+// Of a page's card job lines, the first ones kept, in page order.
+constexpr qsizetype MaxPageCardJobs = 10000;
+
+// What the limits above cut or left out of one page; all zero when nothing.
+struct TPageCuts {
+    qsizetype NameLength = 0; // the breadcrumb's length before it was cut
+    qsizetype LongLinks = 0;  // links left out for their length
+    qsizetype ExtraLinks = 0; // links after the first MaxPageLinks
+    qsizetype ExtraCardJobs = 0;
+
+    bool Any() const {
+        return NameLength > 0 || LongLinks > 0 || ExtraLinks > 0 || ExtraCardJobs > 0;
+    }
+};
+
 struct TListPageLinks {
     // The current breadcrumb, only when the page has a subrubric block: the rubric
     // name recorded for each new subrubric link.
     QString Breadcrumb;
     QStringList SubrubricLinks; // link keys, page order
     QStringList PageLinks;      // numbered-page link keys, page order
+    TPageCuts Cuts;
 };
 
 struct TCardJobs {
     QString ListUrl;      // the page URL cut back to the list's first page
     QString Breadcrumb;   // the subrubric name as the job lines carry it (CardJobCategory)
     QStringList JobLines; // card job lines (fetch/job_line.h) of the breadcrumb, page order
+    TPageCuts Cuts;
 };
 
 // A job with a non-zero code is a card; otherwise a URL that is "https://" and a
 // host only is a city page, and anything longer a list page.
 TPageKind ClassifyPage(int code, const QString& pageUrl);
 
-// The rubric link keys of a city page, page order.
-QStringList ExtractCityPage(const QString& text, const QString& pageUrl);
+// The rubric link keys of a city page, page order; what the limits cut goes to `cuts`.
+QStringList ExtractCityPage(const QString& text, const QString& pageUrl, TPageCuts* cuts = nullptr);
 
 TListPageLinks ExtractListPage(const QString& text, const QString& pageUrl);
 

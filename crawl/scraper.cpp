@@ -4,6 +4,7 @@
 #include "crawl/data_file.h"
 #include "crawl/orphan_threads.h"
 #include "crawl/page_extraction.h"
+#include "crawl/page_routing.h"
 #include "crawl/saved_run.h"
 #include "crawl/site_url.h"
 #include "crawl/text_utils.h"
@@ -258,7 +259,7 @@ void TScraper::CollectOneResult() {
     }
     const int64_t job = FJobOf.take(thread.get());
     const QString page = std::exchange(thread->html, QString());
-    LogMessageText = thread->url + QStringLiteral(": ") + thread->statusText;
+    LogMessageText = LogUrl(thread->url) + QStringLiteral(": ") + thread->statusText;
     if (thread->result != 1) {
         ++FPagesFailed;
         FailJob(job);
@@ -283,18 +284,15 @@ void TScraper::FailJob(int64_t job) {
     RunStep(&TScraper::AppendLogLine);
 }
 
+// A city or list page's one log line on what the page limits cut follows its count.
 void TScraper::RoutePage(int64_t job, const TScrapingThread& thread, const QString& page) {
-    switch (ClassifyPage(thread.Code, thread.url)) {
-    case TPageKind::CardPage:
-        WriteCard(job, thread, page);
-        break;
-    case TPageKind::CityPage:
-        CommitRouting(job, CityPageLinks(page, thread.url), thread.url);
-        break;
-    case TPageKind::ListPage:
-        CommitRouting(job, ListPageLinks(page, thread.url), thread.url);
-        break;
-    }
+    const TPageKind kind = ClassifyPage(thread.Code, thread.url);
+    if (kind == TPageKind::CardPage)
+        return WriteCard(job, thread, page);
+    const TPageRoute route = RouteFoundPage(kind, page, thread.url, RunLinkLists());
+    CommitRouting(job, route.Links, thread.url);
+    if (route.Cuts.Any())
+        Log(PageCutsText(route.Cuts, thread.url));
 }
 
 // A row the journal cannot vouch for is cut off again: its job stays taken and
@@ -313,43 +311,9 @@ void TScraper::WriteCard(int64_t job, const TScrapingThread& thread, const QStri
     ShowCounters();
 }
 
-TRoutedLinks TScraper::CityPageLinks(const QString& page, const QString& url) const {
-    TRoutedLinks links;
-    for (const QString& key : ExtractCityPage(page, url))
-        TakeNewLink(links, key);
-    AddCardJobs(links, page, url);
-    return links;
-}
-
-// Each subrubric actually queued is remembered with the page's rubric name.
-TRoutedLinks TScraper::ListPageLinks(const QString& page, const QString& url) const {
-    const TListPageLinks found = ExtractListPage(page, url);
-    TRoutedLinks links;
-    for (const QString& key : found.SubrubricLinks) {
-        if (TakeNewLink(links, key))
-            links.Rubrics.append({key, found.Breadcrumb});
-    }
-    for (const QString& key : found.PageLinks)
-        TakeNewLink(links, key);
-    AddCardJobs(links, page, url);
-    return links;
-}
-
-void TScraper::AddCardJobs(TRoutedLinks& links, const QString& page, const QString& url) const {
-    links.CardJobs = ExtractCardJobs(page, url).JobLines;
-    links.CardJobs.removeIf([this](const QString& job) { return IsSkipped(EntryLink(job)); });
-}
-
-// False when the link is known already (in any letter case, also from earlier on
-// the same page) or listed in skip.txt.
-bool TScraper::TakeNewLink(TRoutedLinks& links, const QString& key) const {
-    if (IsKnown(key) || IsSkipped(key))
-        return false;
-    for (const QString& taken : links.ListLinks)
-        if (CompareTextIgnoreCase(taken, key) == 0)
-            return false;
-    links.ListLinks.append(key);
-    return true;
+TRunLinkLists TScraper::RunLinkLists() const {
+    return {[this](const QString& key) { return IsKnown(key); },
+            [this](const QString& key) { return IsSkipped(key); }};
 }
 
 void TScraper::CommitRouting(int64_t job, const TRoutedLinks& links, const QString& url) {
@@ -358,7 +322,7 @@ void TScraper::CommitRouting(int64_t job, const TRoutedLinks& links, const QStri
     firmscounter += cards;
     ProgressBarMax += static_cast<int32_t>(links.ListLinks.size()) + cards;
     Log(QStringLiteral("Найдено ") + QString::number(cards) +
-        QStringLiteral(" объектов по ссылке ") + url);
+        QStringLiteral(" объектов по ссылке ") + LogUrl(url));
     ShowCounters();
 }
 

@@ -19,6 +19,7 @@
 class TConnectionPool;
 class TScrapingThread;
 struct TRunLists;
+struct TRunLinkLists;
 class TDataFile;
 class TFileLock;
 
@@ -119,10 +120,7 @@ private:
     void FailJob(int64_t job);
     void RoutePage(int64_t job, const TScrapingThread& thread, const QString& page);
     void WriteCard(int64_t job, const TScrapingThread& thread, const QString& page);
-    TRoutedLinks CityPageLinks(const QString& page, const QString& url) const;
-    TRoutedLinks ListPageLinks(const QString& page, const QString& url) const;
-    void AddCardJobs(TRoutedLinks& links, const QString& page, const QString& url) const;
-    bool TakeNewLink(TRoutedLinks& links, const QString& key) const;
+    TRunLinkLists RunLinkLists() const;
     void CommitRouting(int64_t job, const TRoutedLinks& links, const QString& url);
     void SyncNowAndThen();
     bool IsKnown(const QString& key) const;

@@ -177,7 +177,7 @@ bool TScrapingThread::Attempt(TMemoryStream& body) {
 void TScrapingThread::HandleFailedAttempt(const TAttemptFailure& failure) {
     result = -1;
     statusText = failure.StatusText();
-    LogMessageText = statusText + QStringLiteral(" для ") + url;
+    LogMessageText = statusText + QStringLiteral(" для ") + LogUrl(url);
     AppendLogLine();
     if (failure.NeedsPause())
         WaitHandlingEvents(WaitMs, false);

@@ -7,7 +7,9 @@
 // job line holds a CR or LF (a work-list line is one line of lists.dat); every
 // card job line splits back into its card, subrubric and list URL; the cleaned
 // values hold no tab, no line break, no semicolon and no tag; decoding never makes
-// a text longer or breaks a surrogate pair; and base64 of any bytes decodes back.
+// a text longer or breaks a surrogate pair; base64 of any bytes decodes back; and
+// what one page adds is bounded: no breadcrumb over MaxNameLength, no link over
+// MaxLinkLength, at most MaxPageLinks links and MaxPageCardJobs card job lines.
 
 #include "crawl/page_extraction.h"
 #include "crawl/text_utils.h"
@@ -46,10 +48,23 @@ void CheckLinks(const QStringList& keys, const char* property, const char* banne
         Require(!HoldsAny(key, banned) && WellFormed(key), property, key);
 }
 
+// A key is its link less "https://" or "http://": the shorter scheme bounds it.
+void CheckLinkLengths(const QStringList& keys) {
+    for (const QString& key : keys)
+        Require(key.size() <= MaxLinkLength - 7, "no link over the limit", key);
+}
+
+void CheckBreadcrumb(const QString& breadcrumb) {
+    Require(breadcrumb.size() <= MaxNameLength && WellFormed(breadcrumb),
+            "no breadcrumb over the limit, none with a split pair", breadcrumb);
+}
+
 void CheckScans(const QString& page, const QString& url) {
     const QStringList city = ExtractCityPage(page, url);
     Require(city == LiteralCityLinks(page, url), "rubric links as the rule reads");
     CheckLinks(city, "a rubric link key holds no tab or line break");
+    CheckLinkLengths(city);
+    Require(city.size() <= MaxPageLinks, "at most the page's limit of rubric links");
 
     const TListPageLinks list = ExtractListPage(page, url);
     const QString block =
@@ -58,11 +73,15 @@ void CheckScans(const QString& page, const QString& url) {
             "subrubric links as the rule reads");
     Require(list.Breadcrumb == (block.isEmpty() ? QString() : LiteralBreadcrumb(page)),
             "the rubric name as the rule reads");
-    Require(
-        list.PageLinks ==
-            LiteralAnchorLinks(
-                ExtractBetween(page, "<ul class=\"pagination-list\">", QString(), "</ul>"), url),
-        "numbered-page links as the rule reads");
+    Require(list.PageLinks ==
+                LiteralAnchorLinks(
+                    ExtractBetween(page, "<ul class=\"pagination-list\">", QString(), "</ul>"), url)
+                    .mid(0, MaxPageLinks - list.SubrubricLinks.size()),
+            "numbered-page links as the rule reads");
+    Require(list.SubrubricLinks.size() + list.PageLinks.size() <= MaxPageLinks,
+            "at most the page's limit of links");
+    CheckLinkLengths(list.SubrubricLinks + list.PageLinks);
+    CheckBreadcrumb(list.Breadcrumb);
     CheckLinks(list.SubrubricLinks, "a subrubric link key holds no tab or line break");
     CheckLinks(list.PageLinks, "a numbered-page link key holds no tab or line break");
 }
@@ -71,9 +90,12 @@ TCardJobs CheckCardJobs(const QString& page, const QString& url) {
     const TCardJobs jobs = ExtractCardJobs(page, url);
     Require(jobs.JobLines == LiteralCardJobs(page, url), "card job lines as the rule reads");
     CheckLinks(jobs.JobLines, "a card job line holds no line break", "\r\n");
+    Require(jobs.JobLines.size() <= MaxPageCardJobs, "at most the page's limit of card job lines");
+    CheckBreadcrumb(jobs.Breadcrumb);
     const QString tail = "|||" + jobs.Breadcrumb + "|||" + jobs.ListUrl;
     for (const QString& line : jobs.JobLines) {
         const TJobLine job = SplitJobLine(AddScheme(line));
+        CheckLinkLengths({StripScheme(job.Url)});
         Require(job.IsCard && job.Url + tail == AddScheme(line) &&
                     job.Category == jobs.Breadcrumb && job.CategoryUrl == jobs.ListUrl,
                 "a card job line splits back into card, subrubric and list URL", line);

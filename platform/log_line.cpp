@@ -1,5 +1,7 @@
 #include "platform/log_line.h"
 
+#include "platform/text_codec.h"
+
 #include <QLocale>
 
 namespace {
@@ -17,4 +19,10 @@ QString FormatLogLine(const QString& text, const QDateTime& when) {
     const QLocale locale;
     return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
            TimeWithoutZone(locale, when.time()) + QStringLiteral(": ") + text;
+}
+
+QString LogUrl(const QString& url) {
+    if (url.size() <= MaxLogUrlLength)
+        return url;
+    return LeftWhole(url, MaxLogUrlLength) + QChar(0x2026);
 }

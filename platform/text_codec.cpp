@@ -181,3 +181,11 @@ QString DecodeDefaultCodePage(const QByteArray& bytes) {
 QByteArray EncodeDefaultCodePage(const QString& text) {
     return EncodeUtf8(text);
 }
+
+QString LeftWhole(const QString& text, qsizetype max) {
+    if (text.size() <= max)
+        return text;
+    const bool splitsPair =
+        max > 0 && text[max - 1].isHighSurrogate() && text[max].isLowSurrogate();
+    return text.left(splitsPair ? max - 1 : max);
+}

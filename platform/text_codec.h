@@ -26,3 +26,7 @@ QString DecodeDefaultCodePage(const QByteArray& bytes);
 
 // Text written "in the default code page" is written as UTF-8 without a mark.
 QByteArray EncodeDefaultCodePage(const QString& text);
+
+// At most `max` code units of the text from its start, one fewer where the cut
+// would split a surrogate pair: a text cut to a limit stays well-formed.
+QString LeftWhole(const QString& text, qsizetype max);

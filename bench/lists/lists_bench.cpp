@@ -3,14 +3,20 @@
 // start it reads the saved lists (replaying a journal over them), then saves them
 // again and begins a new journal; at the end it saves them. Saving is atomic
 // (write, sync, rename), so these figures include the syncs of a real disk.
+// Beside them, the routing of one page's links against a known list of that size,
+// with the page's own de-duplication done pairwise, as it once was, as the peer.
+#include "crawl/page_routing.h"
 #include "crawl/run_files.h"
 #include "crawl/run_journal.h"
 #include "crawl/saved_run.h"
+#include "platform/text_compare.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -94,8 +100,74 @@ void BM_RunEnd(benchmark::State& state) {
         benchmark::DoNotOptimize(SaveRunLists(files, lists));
 }
 
+// A list page of `count` distinct subrubric links, Cyrillic and of mixed letter
+// case, every tenth given twice more in other cases; none of them known yet.
+TListPageLinks PageOfLinks(int count) {
+    TListPageLinks found;
+    found.Breadcrumb = QStringLiteral("Автомобили");
+    for (int i = 0; i < count; ++i) {
+        const QString key =
+            QStringLiteral("%1/Рубрика-%2/Подрубрика-%3/").arg(Host).arg(i % 25).arg(i);
+        found.SubrubricLinks.append(key);
+        if (i % 10 == 0)
+            found.SubrubricLinks.append({key.toUpper(), key.toLower()});
+    }
+    return found;
+}
+
+TRunLinkLists KnownLargeRun(const QStringList& known) {
+    return {[&known](const QString& key) {
+                return std::binary_search(known.begin(), known.end(), key, TLessIgnoreCase());
+            },
+            [](const QString&) { return false; }};
+}
+
+QStringList SortedKnownLinks() {
+    QStringList known = LargeLists().Known;
+    std::sort(known.begin(), known.end(), TLessIgnoreCase());
+    return known;
+}
+
+void BM_RouteLinks(benchmark::State& state) {
+    const TListPageLinks found = PageOfLinks(int(state.range(0)));
+    const QStringList known = SortedKnownLinks();
+    const TRunLinkLists run = KnownLargeRun(known);
+    for (auto _ : state) {
+        const TRoutedLinks links = RouteListLinks(found, run);
+        if (links.ListLinks.size() != state.range(0))
+            state.SkipWithError("a link was lost or taken twice");
+    }
+}
+
+// The peer: each link compared with every link taken before it on the page.
+void BM_RouteLinksPairwise(benchmark::State& state) {
+    const TListPageLinks found = PageOfLinks(int(state.range(0)));
+    const QStringList known = SortedKnownLinks();
+    const TRunLinkLists run = KnownLargeRun(known);
+    for (auto _ : state) {
+        TRoutedLinks links;
+        for (const QString& key : found.SubrubricLinks) {
+            if (run.IsKnown(key) || run.IsSkipped(key) ||
+                std::any_of(
+                    links.ListLinks.begin(), links.ListLinks.end(),
+                    [&key](const QString& taken) { return SameTextIgnoreCase(taken, key); }))
+                continue;
+            links.ListLinks.append(key);
+            links.Rubrics.append({key, found.Breadcrumb});
+        }
+        benchmark::DoNotOptimize(links);
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_RouteLinks)->Arg(10000)->Arg(80000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RouteLinksPairwise)
+    ->Arg(2500)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 BENCHMARK(BM_RunStart)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_ReadSavedRun)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_RunEnd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);

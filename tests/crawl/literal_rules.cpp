@@ -18,7 +18,7 @@ bool LinkKey(const QString& href, const QString& prefix, QString& key) {
     if (link.startsWith(u'/'))
         link = prefix + link;
     link.remove(u'\t').remove(u'\r').remove(u'\n').replace("|", "%7C");
-    if (!link.isEmpty() && !HasWebScheme(link))
+    if ((!link.isEmpty() && !HasWebScheme(link)) || link.size() > MaxLinkLength)
         return false;
     key = StripScheme(link);
     return true;
@@ -48,8 +48,14 @@ QString LiteralHtmlToText(const QString& markup) {
 }
 
 QString LiteralBreadcrumb(const QString& text) {
-    return Trim(LiteralHtmlToText(
+    QString crumb = Trim(LiteralHtmlToText(
         ExtractBetween(text, "breadcrumbs-list__link is-current\">", "", "</span>")));
+    if (crumb.size() <= MaxNameLength)
+        return crumb;
+    const bool pairAtCut =
+        crumb[MaxNameLength - 1].isHighSurrogate() && crumb[MaxNameLength].isLowSurrogate();
+    crumb.truncate(pairAtCut ? MaxNameLength - 1 : MaxNameLength);
+    return Trim(crumb);
 }
 
 QStringList LiteralCityLinks(const QString& text, const QString& pageUrl) {
@@ -67,7 +73,7 @@ QStringList LiteralCityLinks(const QString& text, const QString& pageUrl) {
             keys.append(key);
         CutAfterItem(copy, r);
     }
-    return keys;
+    return keys.mid(0, MaxPageLinks);
 }
 
 QStringList LiteralAnchorLinks(const QString& block, const QString& pageUrl) {
@@ -103,7 +109,7 @@ QStringList LiteralCardJobs(const QString& text, const QString& pageUrl) {
             lines.append(key + tail);
         CutAfterItem(copy, r);
     }
-    return lines;
+    return lines.mid(0, MaxPageCardJobs);
 }
 
 QString LiteralCollapseSpaces(QString text) {

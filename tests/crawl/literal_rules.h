@@ -9,7 +9,11 @@
 // scans must agree with, in the unit tests and in the fuzz targets alike. Links are
 // cleaned and filtered as the product reads them: blanks around a link are dropped,
 // then tabs and line breaks anywhere in it once the page's prefix is added, bars
-// become "%7C", and only links of a web scheme (or empty ones) are kept.
+// become "%7C", and only links of a web scheme (or empty ones) are kept. The
+// limits of one page hold as well: a link over MaxLinkLength is left out, a
+// breadcrumb cut to MaxNameLength, and a page's links and card jobs beyond the
+// first MaxPageLinks and MaxPageCardJobs dropped (a list page's two blocks share
+// its links' limit, which LiteralAnchorLinks, reading one block, leaves to the caller).
 
 // HtmlToText: decoding, fifteen successive replacements, then tag removal.
 QString LiteralHtmlToText(const QString& markup);

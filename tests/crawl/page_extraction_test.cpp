@@ -181,6 +181,11 @@ TEST(ExtractListPage, BlockEdges) {
          pages + "<a href=\"/x<a href=\"/y\"></ul>",
          {},
          {"h.ru/x<a href=", "h.ru/y"}},
+        {"a link over 2048 characters left out whole, one of 2048 kept",
+         sub + "<a href=\"/" + QString(2036, u'a') + "\"><a href=\"/" + QString(2035, u'a') +
+             "\"></ul>",
+         {"h.ru/" + QString(2035, u'a')},
+         {}},
         {"links only inside the block",
          "<a href=\"/out\">" + pages + "<a href=\"/p-2\"></ul><a href=\"/out\">",
          {},

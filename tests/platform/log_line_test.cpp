@@ -13,3 +13,20 @@ TEST(LogLine, PrefixIsShortDateBlankTimeWithSecondsColonSpace) {
               QStringLiteral("07.03.2026 09:05:04: Начинаем работу..."));
     QLocale::setDefault(QLocale::system());
 }
+
+TEST(LogLine, LongUrlIsCutOnACharacterBoundary) {
+    const QString base = "https://h.ru/";
+    const QString upTo2047 = base + QString(MaxLogUrlLength - 1 - base.size(), u'a');
+    const QString pair = u"\U0001F600"_qs;
+    struct Case {
+        const char* name;
+        QString url, shown;
+    } cases[] = {
+        {"short", base, base},
+        {"exactly the limit", upTo2047 + "b", upTo2047 + "b"},
+        {"one over the limit", upTo2047 + "bc", upTo2047 + u"b…"_qs},
+        {"a pair across the limit left whole", upTo2047 + pair, upTo2047 + u"…"_qs},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LogUrl(c.url), c.shown) << c.name;
+}
