@@ -310,6 +310,7 @@ struct TLocationCase {
     const char* Name;
     QByteArray Location; // "{port}" stands for the server's port
     QByteArray SecondRequestLine;
+    QByteArray SecondHost; // the second request's Host value; "{port}" as above
     int Connections;
 };
 
@@ -335,19 +336,24 @@ TEST_P(LocationKindTable, RequestsTheResolvedTarget) {
     const QList<QByteArray> requests = SentRequests(server);
     ASSERT_EQ(requests.size(), 2);
     EXPECT_TRUE(requests[1].startsWith(c.SecondRequestLine)) << requests[1].constData();
+    QByteArray host = c.SecondHost;
+    host.replace("{port}", server.PortText().toUtf8());
+    EXPECT_TRUE(requests[1].contains("\r\nHost: " + host + "\r\n")) << requests[1].constData();
     EXPECT_EQ(server.Connections(), c.Connections);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Locations, LocationKindTable,
-    testing::Values(TLocationCase{"Relative", "next?y=2", "GET /dir/next?y=2 HTTP/1.0\r\n", 1},
-                    TLocationCase{"RootRelative", "/top", "GET /top HTTP/1.0\r\n", 1},
+    testing::Values(TLocationCase{"Relative", "next?y=2", "GET /dir/next?y=2 HTTP/1.0\r\n",
+                                  "127.0.0.1:{port}", 1},
+                    TLocationCase{"RootRelative", "/top", "GET /top HTTP/1.0\r\n",
+                                  "127.0.0.1:{port}", 1},
                     TLocationCase{"AbsoluteSameTarget", "http://127.0.0.1:{port}/abs",
-                                  "GET /abs HTTP/1.0\r\n", 1},
+                                  "GET /abs HTTP/1.0\r\n", "127.0.0.1:{port}", 1},
                     TLocationCase{"SchemeRelative", "//127.0.0.1:{port}/sr", "GET /sr HTTP/1.0\r\n",
-                                  1},
+                                  "127.0.0.1:{port}", 1},
                     TLocationCase{"OtherHostName", "http://localhost:{port}/other",
-                                  "GET /other HTTP/1.0\r\n", 2}),
+                                  "GET /other HTTP/1.0\r\n", "localhost:{port}", 2}),
     CaseName);
 
 TEST(HttpClient, RefusedPort) {
