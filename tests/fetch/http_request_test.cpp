@@ -100,6 +100,44 @@ TEST(HttpRequest, OfferedCodingsAreTheOnesDecoded) {
     EXPECT_EQ(offered, decoded);
 }
 
+// A client that stops where a relocation would open its next connection.
+class TRelocatingCli : public TFeedCli {
+public:
+    int Opened = 0;
+
+protected:
+    void OpenConnection() override { ++Opened; }
+};
+
+// After a Location the next request names the new path, and its Host line the new
+// host, with the port only when the Location names one other than 80 and 443.
+TEST(HttpRequest, RelocationAimsTheNextRequest) {
+    const struct {
+        const char* Name;
+        QByteArray Location;
+        QByteArray RequestLine;
+        QByteArray Host;
+    } cases[] = {
+        {"Relative", "next?y=2", "GET /dir/next?y=2 HTTP/1.0", "h.test:8443"},
+        {"OtherHost", "http://other.test/x", "GET /x HTTP/1.0", "other.test"},
+        {"OtherHostNamedPort", "http://other.test:8080/x", "GET /x HTTP/1.0", "other.test:8080"},
+        {"NamedDefaultPort", "https://other.test:443/y", "GET /y HTTP/1.0", "other.test"},
+        {"SchemeRelative", "//sr.test/z", "GET /z HTTP/1.0", "sr.test"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TRelocatingCli cli;
+        SystemSettings(cli, "http://h.test:8443/dir/page");
+        cli.BeginResponse("http://h.test:8443/dir/page");
+        cli.Feed("HTTP/1.0 301 Moved\r\nLocation: " + c.Location + "\r\n\r\n");
+        cli.CloseFromServer(0);
+        ASSERT_EQ(cli.Opened, 1);
+        const QByteArray request = cli.RequestBytes();
+        EXPECT_TRUE(request.startsWith(c.RequestLine + "\r\n")) << request.constData();
+        EXPECT_TRUE(request.contains("\r\nHost: " + c.Host + "\r\n")) << request.constData();
+    }
+}
+
 // A notice left queued by an ended request must not complete the next one.
 TEST(HttpRequest, StaleSetReadyDoesNotCompleteTheNextRequest) {
     TFeedCli cli;
