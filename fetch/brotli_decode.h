@@ -14,6 +14,9 @@ public:
     using EBrotliError::EBrotliError;
 };
 
+// The Content-Encoding name of the coding DecodeBrotliStream undoes.
+inline constexpr char BrotliCoding[] = "br";
+
 // Decodes the "br" data of `source` from its current position and appends the decoded
 // bytes to `dest`. Input that ends early is no error (what was decoded stays);
 // bytes after the end of the brotli stream are ignored. Output that would make

@@ -53,16 +53,8 @@ void THttpCli::HandleEventFailure() {
         Abort();
 }
 
-void THttpCli::SetRequestVer(const QString& version) {
-    if (version != "1.0" && version != "1.1")
-        throw EHttpException("Insupported HTTP version", HttpVersionError);
-    FRequestVer = version;
-}
-
 void THttpCli::SetOptions(const THttpCliOptions& options) {
-    FOptions = options;
     FContentCodingHnd->SetEnabled(options.contains(httpoEnableContentCoding));
-    FContentCodingHnd->SetUseQuality(options.contains(httpoUseQuality));
 }
 
 void THttpCli::MessagePump() {
@@ -71,16 +63,11 @@ void THttpCli::MessagePump() {
 
 void THttpCli::Get() {
     FLocationChangeCurCount = 0;
-    RunRequest(httpGET);
+    RunRequest();
 }
 
-void THttpCli::Head() {
-    FLocationChangeCurCount = 0;
-    RunRequest(httpHEAD);
-}
-
-void THttpCli::RunRequest(THttpRequest request) {
-    StartRequest(request);
+void THttpCli::RunRequest() {
+    StartRequest();
     const uint32_t started = TickCount();
     FCtrlSocket->Counter.LastSendTick = started;
     TEventQueue& queue = TEventQueue::ForThisThread();
@@ -91,9 +78,9 @@ void THttpCli::RunRequest(THttpRequest request) {
             CheckRequestLimits(started);
     }
     if (FRequestDoneError != 0)
-        throw EHttpException(FReasonPhrase, static_cast<uint16_t>(FRequestDoneError));
-    if (FStatusCode >= 400 && FStatusCode != 401 && FStatusCode != 407)
-        throw EHttpException(FReasonPhrase, static_cast<uint16_t>(FStatusCode));
+        throw EHttpException(FResponse.ReasonPhrase, static_cast<uint16_t>(FRequestDoneError));
+    if (FResponse.StatusCode >= 400 && FResponse.StatusCode != 401 && FResponse.StatusCode != 407)
+        throw EHttpException(FResponse.ReasonPhrase, static_cast<uint16_t>(FResponse.StatusCode));
 }
 
 // The inactivity limit is renewed by every byte; the overall limit is not, so a
@@ -101,7 +88,7 @@ void THttpCli::RunRequest(THttpRequest request) {
 void THttpCli::CheckRequestLimits(uint32_t started) {
     if (ApplicationTerminating()) {
         AbortRequest("Request aborted", HttpAbortedError);
-    } else if (MillisecondsSinceActivity() >= uint64_t(Timeout) * 1000) {
+    } else if (MillisecondsSinceActivity() >= uint64_t(Request.Timeout) * 1000) {
         AbortRequest(HttpTimeoutReason, HttpTimeoutError);
     } else if (TicksBetween(started, TickCount()) >= MaxRequestMs) {
         const EResponseLimit limit = EResponseLimit::Duration();
@@ -140,13 +127,13 @@ void THttpCli::AbortRequest(const QString& reason, int error) {
         HandleClosed(0);
     else
         FCtrlSocket->Close();
-    FConnected = false;
+    FConn.Connected = false;
     ChangeState(httpReady);
 }
 
 void THttpCli::Abort() {
     FLocationFlag = false;
-    FRcvdCount = 0;
+    FResponse.RcvdCount = 0;
     FReader.Finish();
     if (FState != httpReady) {
         AbortRequest("Connection aborted on request", HttpAbortedError);
@@ -154,24 +141,19 @@ void THttpCli::Abort() {
     }
     if (FCtrlSocket->State() != wsClosed)
         FCtrlSocket->Abort();
-    FStatusCode = 200;
-    FReasonPhrase = "OK";
+    FResponse.StatusCode = 200;
+    FResponse.ReasonPhrase = "OK";
     FRequestDoneError = 0;
-    if (OnRequestDone)
-        OnRequestDone();
 }
 
 void THttpCli::SetFailure(int32_t status, const QString& reason, int error) {
-    FStatusCode = status;
-    FReasonPhrase = reason;
+    FResponse.StatusCode = status;
+    FResponse.ReasonPhrase = reason;
     FRequestDoneError = error;
 }
 
 void THttpCli::ChangeState(THttpState newState) {
-    const THttpState old = FState;
     FState = newState;
-    if (newState == httpReady && old != httpReady)
-        PostNotice(WM_HTTP_REQUEST_DONE);
 }
 
 void THttpCli::PostNotice(TNotice notice) {
@@ -199,10 +181,6 @@ void THttpCli::HandleNotice(TNotice notice, uint64_t requestNumber) {
             if (FState != httpReady)
                 ChangeState(httpReady);
             break;
-        case WM_HTTP_REQUEST_DONE:
-            if (OnRequestDone)
-                OnRequestDone();
-            break;
         case WM_HTTP_LOGIN:
             FLoginPending = false;
             if (FState != httpReady && FState != httpAborting)
@@ -214,33 +192,29 @@ void THttpCli::HandleNotice(TNotice notice, uint64_t requestNumber) {
 
 void THttpCli::ResetResponse() {
     FContentCodingHnd->Reset();
-    FRcvdHeader.clear();
+    FResponse.ClearHeader();
     FRequestDoneError = 0;
-    FStatusCode = 0;
-    FReasonPhrase.clear();
-    FRcvdCount = 0;
+    FResponse.StatusCode = 0;
+    FResponse.ReasonPhrase.clear();
+    FResponse.RcvdCount = 0;
     FReader.Reset();
     FHeaderLineCount = 0;
     FBodyLineCount = 0;
     FHeaderEndFlag = false;
-    FContentLength = -1;
-    FContentType.clear();
-    FTransferEncoding.clear();
-    FContentEncoding.clear();
     FResponseVer.clear();
-    FCloseReq = FRequestVer == "1.0";
+    FConn.CloseReq = Request.RequestVer() == "1.0";
 }
 
 // Closes the connection after the events already queued. The notice names the
 // connection it was meant for, so it never closes a newer one (a relocation's).
 void THttpCli::CloseAfterQueuedEvents() {
-    if (FCloseDelayedPending)
+    if (FConn.CloseDelayedPending)
         return;
-    FCloseDelayedPending = true;
+    FConn.CloseDelayedPending = true;
     const std::weak_ptr<bool> alive = FAlive;
-    const uint64_t connection = FConnectionNumber;
+    const uint64_t connection = FConn.Number;
     TEventQueue::ForThisThread().Post([this, alive, connection] {
-        if (alive.expired() || connection != FConnectionNumber)
+        if (alive.expired() || connection != FConn.Number)
             return;
         Guarded([&] { FCtrlSocket->Close(); });
     });

@@ -5,8 +5,6 @@
 #include "fetch/socket_error.h"
 #include "fetch/ws_socket.h"
 
-#include <QLocale>
-
 // The request side of THttpCli: where the request goes, the connection to it, and
 // the request on the wire.
 
@@ -19,36 +17,28 @@ QString SocketFailureText(int error) {
 } // namespace
 
 bool THttpCli::ConnectionReusable() const {
-    return FConnected && FCtrlSocket->State() == wsConnected && FHostName == FCurrentHost &&
-           FPort == FCurrentPort && FProtocol == FCurrentProtocol;
+    return FConn.Connected && FCtrlSocket->State() == wsConnected && FConn.AtCurrentTarget();
 }
 
-void THttpCli::StartRequest(THttpRequest request) {
+void THttpCli::StartRequest() {
     if (FState != httpReady)
-        throw EHttpException("HTTP component " + Name + " is busy", HttpBusyError);
-    const THttpUrlParts url = SplitHttpUrl(URL);
-    FProtocol = url.Protocol;
-    FHostName = url.HostName;
-    FTargetHost = url.Host;
-    FTargetPort = url.Port.isEmpty() ? DefaultPort(url.Protocol) : url.Port;
-    FPort = FTargetPort;
-    FPath = url.Path;
+        throw EHttpException(HttpBusyReason, HttpBusyError);
+    FConn.Aim(SplitHttpUrl(Request.URL));
     // Whatever the previous connection still has pending (a late TLS close) ends
     // now, while the client is idle, so none of it reaches this request.
     const bool reuse = ConnectionReusable();
     if (!reuse && FCtrlSocket->State() != wsClosed)
         FCtrlSocket->Abort();
     if (!reuse)
-        ++FConnectionNumber;
+        ++FConn.Number;
     ++FRequestNumber;
     FLoginPending = false;
-    FCloseDelayedPending = false;
-    FRequestType = request;
+    FConn.CloseDelayedPending = false;
     ResetResponse();
-    FLocation = URL;
+    FResponse.Location = Request.URL;
     FRcvdStreamStartSize = FRcvdStream ? FRcvdStream->Size() : 0;
-    FResent = false;
-    FSentOnKeptConnection = reuse;
+    FConn.Resent = false;
+    FConn.SentOnKeptConnection = reuse;
     if (reuse) {
         HandleConnected(0);
         return;
@@ -58,34 +48,30 @@ void THttpCli::StartRequest(THttpRequest request) {
 }
 
 void THttpCli::OpenConnection() {
-    FStatusCode = 0;
+    FResponse.StatusCode = 0;
     FLocationFlag = false;
     SetClosedHandler(&THttpCli::HandleClosed);
-    FSentOnKeptConnection = FCtrlSocket->State() == wsConnected;
-    if (!FSentOnKeptConnection && !FResent && AdoptIdleConnection()) {
-        FSentOnKeptConnection = true;
-        FCurrentHost = FHostName;
-        FCurrentPort = FPort;
-        FCurrentProtocol = FProtocol;
-        ++FConnectionNumber;
-        FCloseDelayedPending = false;
+    FConn.SentOnKeptConnection = FCtrlSocket->State() == wsConnected;
+    if (!FConn.SentOnKeptConnection && !FConn.Resent && AdoptIdleConnection()) {
+        FConn.SentOnKeptConnection = true;
+        FConn.TakeTarget();
+        ++FConn.Number;
+        FConn.CloseDelayedPending = false;
     }
-    if (FSentOnKeptConnection) {
+    if (FConn.SentOnKeptConnection) {
         HandleConnected(0);
         return;
     }
-    FDnsResult.clear();
-    ++FConnectionNumber;
-    FCloseDelayedPending = false;
+    FConn.DnsResult.clear();
+    ++FConn.Number;
+    FConn.CloseDelayedPending = false;
     ChangeState(httpDnsLookup);
-    FCtrlSocket->LocalAddr = LocalAddr;
-    FCtrlSocket->SocketFamily = SocketFamily;
     try {
-        FCtrlSocket->DnsLookup(FHostName);
+        FCtrlSocket->DnsLookup(FConn.HostName);
     } catch (const Exception& e) {
-        FStatusCode = HttpFailureStatus;
-        FReasonPhrase = e.Message();
-        FConnected = false;
+        FResponse.StatusCode = HttpFailureStatus;
+        FResponse.ReasonPhrase = e.Message();
+        FConn.Connected = false;
         ChangeState(httpReady);
     }
 }
@@ -98,12 +84,10 @@ void THttpCli::HandleLookupDone(int error) {
         }
         return;
     }
-    FDnsResult = FCtrlSocket->DnsResult();
+    FConn.DnsResult = FCtrlSocket->DnsResult();
     ChangeState(httpDnsLookupDone);
     PrepareConnect();
-    FCurrentHost = FHostName;
-    FCurrentPort = FPort;
-    FCurrentProtocol = FProtocol;
+    FConn.TakeTarget();
     try {
         FCtrlSocket->Connect();
     } catch (const Exception&) {
@@ -115,8 +99,8 @@ void THttpCli::HandleLookupDone(int error) {
 }
 
 void THttpCli::PrepareConnect() {
-    FCtrlSocket->Addr = FDnsResult;
-    FCtrlSocket->Port = FPort;
+    FCtrlSocket->Addr = FConn.DnsResult;
+    FCtrlSocket->Port = FConn.Port;
     FCtrlSocket->Proto = "tcp";
 }
 
@@ -127,20 +111,16 @@ void THttpCli::HandleConnected(int error) {
         return;
     }
     FLocationFlag = false;
-    FConnected = true;
+    FConn.Connected = true;
     ChangeState(httpConnected);
     FReader.Reset();
-    FResponseBytes = 0;
+    FConn.ResponseBytes = 0;
     ChangeState(httpWaitingHeader);
     try {
-        SendRequest(FRequestType == httpHEAD ? "HEAD" : "GET", FRequestVer);
+        SendRequest();
     } catch (const std::exception&) {
-        CloseConnection();
+        FCtrlSocket->Close();
     }
-}
-
-void THttpCli::CloseConnection() {
-    FCtrlSocket->Close();
 }
 
 // Request lines go out as UTF-8 (the system's own lines are ASCII). A CR or LF
@@ -153,38 +133,21 @@ void THttpCli::QueueRequestLine(const QString& line) {
     FSendBuffer += "\r\n";
 }
 
-void THttpCli::SendRequest(const QString& method, const QString& version) {
+void THttpCli::SendRequest() {
     FSendBuffer.clear();
-    QueueRequestLine(method + " " + FPath + " HTTP/" + version);
+    QueueRequestLine("GET " + FConn.Path + " HTTP/" + Request.RequestVer());
     const auto optional = [this](const char* name, const QString& value) {
         if (!value.isEmpty())
             QueueRequestLine(name + value);
     };
-    optional("From: ", Sender);
-    optional("Accept: ", Accept);
-    optional("Referer: ", Reference);
-    optional("Connection: ", Connection);
-    optional("Accept-Language: ", AcceptLanguage);
-    if (FRequestType != httpHEAD && !FContentCodingHnd->HeaderText().isEmpty())
-        QueueRequestLine("Accept-Encoding: gzip, deflate, br");
-    optional("User-Agent: ", Agent);
-    const bool namedPort = !FTargetPort.isEmpty() && FTargetPort != "80" && FTargetPort != "443";
-    QueueRequestLine("Host: " + FTargetHost + (namedPort ? ":" + FTargetPort : QString()));
-    if (NoCache)
-        QueueRequestLine("Pragma: no-cache");
-    if (ModifiedSince.isValid())
-        QueueRequestLine("If-Modified-Since: " +
-                         QLocale::c().toString(ModifiedSince.toUTC(), "ddd, dd MMM yyyy hh:mm:ss") +
-                         " GMT");
-    optional("Cookie: ", Cookie);
-    if (!ContentRangeBegin.isEmpty() || !ContentRangeEnd.isEmpty()) {
-        QueueRequestLine("Range: bytes=" + ContentRangeBegin + "-" + ContentRangeEnd);
-        ContentRangeBegin.clear();
-        ContentRangeEnd.clear();
-    }
-    for (const QString& extra : ExtraHeaders)
-        if (extra.indexOf(": ", 1) >= 1)
-            QueueRequestLine(extra);
+    optional("Accept: ", Request.Accept);
+    optional("Referer: ", Request.Reference);
+    if (!FContentCodingHnd->HeaderText().isEmpty())
+        QueueRequestLine(QStringLiteral("Accept-Encoding: ") + OfferedContentCodings);
+    optional("User-Agent: ", Request.Agent);
+    const QString& port = FConn.TargetPort;
+    const bool namedPort = !port.isEmpty() && port != "80" && port != "443";
+    QueueRequestLine("Host: " + FConn.TargetHost + (namedPort ? ":" + port : QString()));
     FSendBuffer += "\r\n";
     FCtrlSocket->Send(FSendBuffer);
 }

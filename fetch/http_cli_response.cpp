@@ -31,9 +31,9 @@ void THttpCli::HandleDataAvailable(int /*error*/) {
     int room = 0;
     char* space = FReader.Space(ReceiveStep, room);
     const int count = ReceiveBytes(space, room);
-    if (FRequestType == httpNone || count <= 0)
+    if (FRequestNumber == 0 || count <= 0)
         return;
-    FResponseBytes += count;
+    FConn.ResponseBytes += count;
     FReader.Written(count);
     ProcessReceived();
 }
@@ -67,8 +67,8 @@ void THttpCli::ProcessReceived() {
 void THttpCli::ParseHeaderLine(const QString& line) {
     if (FHeaderLineCount == 0 && IsHeaderlessStart(line)) {
         // A page without a header: the body runs to the end of the connection.
-        if (FContentType.isEmpty())
-            FContentType = "text/html";
+        if (FResponse.ContentType.isEmpty())
+            FResponse.ContentType = "text/html";
         ChangeState(httpWaitingBody);
         FReader.StartBody(hbfToClose);
         return;
@@ -79,7 +79,7 @@ void THttpCli::ParseHeaderLine(const QString& line) {
         EndOfHeader();
         return;
     }
-    FRcvdHeader.append(line);
+    FResponse.RcvdHeader.append(line);
     if (FHeaderLineCount++ == 0)
         ParseStatusLine(line);
     else
@@ -90,7 +90,7 @@ void THttpCli::ParseStatusLine(const QString& line) {
     if (!line.startsWith("HTTP/1.0") && !line.startsWith("HTTP/1.1"))
         return;
     FResponseVer = line.mid(5, 3);
-    FCloseReq = FRequestVer == "1.0" || FResponseVer == "1.0";
+    FConn.CloseReq = Request.RequestVer() == "1.0" || FResponseVer == "1.0";
     // The code is the first digit from position 10 (counting from 1) on.
     qsizetype p = 9;
     while (p < line.size() && !line[p].isDigit())
@@ -99,10 +99,10 @@ void THttpCli::ParseStatusLine(const QString& line) {
     bool number = !code.isEmpty();
     for (QChar c : code)
         number = number && c >= u'0' && c <= u'9';
-    FStatusCode = number ? code.toInt() : 0;
+    FResponse.StatusCode = number ? code.toInt() : 0;
     // Every failure log line carries the phrase, so only its start is kept. The line
     // was read as Latin-1: one byte is one character, and any cut falls between two.
-    FReasonPhrase = line.mid(p + 4, MaxReasonPhraseChars);
+    FResponse.ReasonPhrase = line.mid(p + 4, MaxReasonPhraseChars);
 }
 
 void THttpCli::ParseHeaderField(const QString& line) {
@@ -115,54 +115,46 @@ void THttpCli::ParseHeaderField(const QString& line) {
         ++p;
     const QString value = line.mid(p);
     if (name == "location") {
-        FLocation = value;
-        if (FollowRelocation)
-            SetRelocation(value);
+        SetRelocation(value);
     } else if (name == "content-length") {
         bool ok = false;
-        FContentLength = value.trimmed().toLongLong(&ok);
-        if (!ok || FContentLength < 0)
-            FContentLength = -1;
+        FResponse.ContentLength = value.trimmed().toLongLong(&ok);
+        if (!ok || FResponse.ContentLength < 0)
+            FResponse.ContentLength = -1;
     } else if (name == "transfer-encoding") {
-        FTransferEncoding = value.toLower();
+        FResponse.TransferEncoding = value.toLower();
     } else if (name == "content-type") {
-        FContentType = value.toLower();
+        FResponse.ContentType = value.toLower();
     } else if (name == "content-encoding") {
-        FContentEncoding = value;
+        FResponse.ContentEncoding = value;
     } else if (name == "connection" || name == "proxy-connection") {
         const QString mode = value.trimmed().toLower();
         if (mode == "close")
-            FCloseReq = true;
+            FConn.CloseReq = true;
         else if (mode == "keep-alive")
-            FCloseReq = false;
+            FConn.CloseReq = false;
     }
 }
 
 void THttpCli::SetRelocation(const QString& value) {
     FLocationFlag = true;
-    const THttpRelocation target = ResolveRelocation(FProtocol, FHostName, FPath, value);
-    FPath = target.Path;
-    FLocation = target.Location;
-    if (!target.NewTarget)
-        return;
-    FProtocol = target.Protocol;
-    FHostName = target.HostName;
-    FPort = target.Port;
-    FTargetHost = target.Host;
-    FTargetPort = target.PortNamed ? target.Port : QString();
+    const THttpRelocation target =
+        ResolveRelocation(FConn.Protocol, FConn.HostName, FConn.Path, value);
+    FConn.Aim(target);
+    FResponse.Location = target.Location;
 }
 
 THttpBodyFraming THttpCli::BodyFraming() const {
-    if (FTransferEncoding == "chunked")
+    if (FResponse.TransferEncoding == "chunked")
         return hbfChunked;
-    return FContentLength >= 0 ? hbfLength : hbfToClose;
+    return FResponse.ContentLength >= 0 ? hbfLength : hbfToClose;
 }
 
 void THttpCli::EndOfHeader() {
     FHeaderEndFlag = false;
-    if (FResponseVer == "1.1" && FStatusCode == 100) {
+    if (FResponseVer == "1.1" && FResponse.StatusCode == 100) {
         // An interim response: the next line starts the real header.
-        FRcvdHeader.clear();
+        FResponse.RcvdHeader.clear();
         FHeaderLineCount = 0;
         return;
     }
@@ -170,15 +162,17 @@ void THttpCli::EndOfHeader() {
         FReader.Finish();
         return;
     }
-    const bool noBodyStatus = FStatusCode < 200 || FStatusCode == 204 || FStatusCode == 301 ||
-                              FStatusCode == 302 || FStatusCode == 304;
-    const bool noBody = (FContentLength == -1 && FTransferEncoding != "chunked" && noBodyStatus) ||
-                        FContentLength == 0 || FRequestType == httpHEAD;
+    const bool noBodyStatus = FResponse.StatusCode < 200 || FResponse.StatusCode == 204 ||
+                              FResponse.StatusCode == 301 || FResponse.StatusCode == 302 ||
+                              FResponse.StatusCode == 304;
+    const bool noBody = (FResponse.ContentLength == -1 && FResponse.TransferEncoding != "chunked" &&
+                         noBodyStatus) ||
+                        FResponse.ContentLength == 0;
     if (noBody) {
         FReader.Finish();
         if (FLocationFlag)
             FollowLocation();
-        else if (FCloseReq)
+        else if (FConn.CloseReq)
             CloseAfterQueuedEvents(); // the request ends in HandleClosed
         else
             PostNotice(WM_HTTP_SET_READY);
@@ -187,22 +181,22 @@ void THttpCli::EndOfHeader() {
     // Bytes that came with the header's end are the body's first; the reader hands
     // them out in the same pass.
     ChangeState(httpWaitingBody);
-    FReader.StartBody(BodyFraming(), FContentLength);
+    FReader.StartBody(BodyFraming(), FResponse.ContentLength);
 }
 
 void THttpCli::GetBodyLineNext(const char* data, int64_t count) {
     if (FBodyLineCount++ == 0) {
-        FContentCodingHnd->Prepare(FContentEncoding);
+        FContentCodingHnd->Prepare(FResponse.ContentEncoding);
         FRcvdStreamStartSize = FRcvdStream ? FRcvdStream->Size() : 0;
     }
     FContentCodingHnd->WriteBuffer(data, count);
-    FRcvdCount += count;
+    FResponse.RcvdCount += count;
 }
 
 // The body ended by its length or its last chunk (not by the close).
 void THttpCli::BodyComplete() {
     EndOfBody();
-    if (FCloseReq)
+    if (FConn.CloseReq)
         CloseAfterQueuedEvents();
     if (FLocationFlag)
         FollowLocation();
@@ -222,13 +216,12 @@ void THttpCli::CutRcvdStream() {
 }
 
 void THttpCli::FollowLocation() {
-    FRcvdCount = 0;
+    FResponse.RcvdCount = 0;
     FReader.Finish();
     FHeaderLineCount = 0;
     FBodyLineCount = 0;
-    const bool sameTarget = FHostName == FCurrentHost && FPort == FCurrentPort &&
-                            FProtocol == FCurrentProtocol && FCtrlSocket->State() == wsConnected;
-    if (!sameTarget || FCloseReq) {
+    const bool sameTarget = FConn.AtCurrentTarget() && FCtrlSocket->State() == wsConnected;
+    if (!sameTarget || FConn.CloseReq) {
         SetClosedHandler(&THttpCli::RelocateAfterClose);
         CloseAfterQueuedEvents();
         return;
@@ -237,28 +230,24 @@ void THttpCli::FollowLocation() {
         PostNotice(WM_HTTP_SET_READY);
         return;
     }
-    // Only GET and HEAD are sent, and neither changes method on a relocation.
+    // A GET stays a GET on a relocation.
     ResetResponse();
     CutRcvdStream();
     PostNotice(WM_HTTP_LOGIN);
 }
 
 void THttpCli::RelocateAfterClose(int /*error*/) {
-    FConnected = false;
+    FConn.Connected = false;
     FLocationFlag = false;
     SetClosedHandler(&THttpCli::HandleClosed);
     if (++FLocationChangeCurCount > LocationChangeMaxCount) {
         PostNotice(WM_HTTP_SET_READY);
         return;
     }
-    FRcvdHeader.clear();
+    FResponse.ClearHeader();
     FHeaderLineCount = 0;
     FBodyLineCount = 0;
-    FContentType.clear();
-    FTransferEncoding.clear();
-    FContentEncoding.clear();
     FResponseVer.clear();
-    FContentLength = -1;
     FContentCodingHnd->Reset();
     CutRcvdStream();
     PostNotice(WM_HTTP_LOGIN);
@@ -270,7 +259,7 @@ void THttpCli::RelocateAfterClose(int /*error*/) {
 // them all before it reports the close).
 void THttpCli::HandleClosed(int error) {
     FReader.Finish();
-    FConnected = false;
+    FConn.Connected = false;
     if (FState == httpReady || ResendOnNewConnection())
         return;
     if (error != 0)
@@ -294,16 +283,17 @@ void THttpCli::HandleClosed(int error) {
         RelocateAfterClose(0);
         return;
     }
-    if (FRequestDoneError == 0 && FStatusCode == 0)
+    if (FRequestDoneError == 0 && FResponse.StatusCode == 0)
         SetFailure(0, kNoStatus, HttpNoStatusError);
     PostNotice(WM_HTTP_SET_READY);
 }
 
 bool THttpCli::ResendOnNewConnection() {
-    if (!FSentOnKeptConnection || FResent || FResponseBytes > 0 || FState != httpWaitingHeader)
+    if (!FConn.SentOnKeptConnection || FConn.Resent || FConn.ResponseBytes > 0 ||
+        FState != httpWaitingHeader)
         return false;
-    FResent = true;
-    FSentOnKeptConnection = false;
+    FConn.Resent = true;
+    FConn.SentOnKeptConnection = false;
     ChangeState(httpNotConnected);
     PostNotice(WM_HTTP_LOGIN);
     return true;

@@ -1,5 +1,22 @@
 #pragma once
 
+#include "platform/exception.h"
+
+#include <cstdint>
+
+// The one error type a client's Get raises: the message is the client's
+// ReasonPhrase, the code the request's error number (below, or a socket error
+// number), else the HTTP status code.
+class EHttpException : public Exception {
+public:
+    EHttpException(QString message, uint16_t errorCode)
+        : Exception(std::move(message)), FErrorCode(errorCode) {}
+    uint16_t ErrorCode() const { return FErrorCode; }
+
+private:
+    uint16_t FErrorCode;
+};
+
 // The request's own error numbers (EHttpException::ErrorCode, the client's
 // FRequestDoneError) and the reasons that go with the ones the caller tells apart.
 // Socket failures carry their socket error number instead (fetch/socket_error.h);
@@ -17,6 +34,9 @@ constexpr int HttpRequestTooLongError = 12;
 // "page not there", whatever kept it from answering.
 constexpr int HttpFailureStatus = 404;
 
+// The reason of a Get while a request runs. The blank pair is where a named
+// component would give its name; the system's clients have none.
+inline constexpr char HttpBusyReason[] = "HTTP component  is busy";
 // The inactivity time-out's reason phrase.
 inline constexpr char HttpTimeoutReason[] = "Request aborted on timeout";
 // The reason phrase of a connection closed before a response came whole.

@@ -58,10 +58,9 @@ std::unique_ptr<TSslContext> MakeSslContext(const TFetchSettings& settings, bool
 std::unique_ptr<TSslHttpCli> MakeClient(TSslContext* context, const TFetchSettings& settings) {
     auto client = std::make_unique<TSslHttpCli>();
     client->SslContext = context;
-    client->MultiThreaded = true;
-    client->Accept = QStringLiteral("text/html, */*");
-    client->Timeout = settings.TimeoutSeconds;
-    client->Agent = QString::fromLatin1(BrowserAgent);
+    client->Request.Accept = QStringLiteral("text/html, */*");
+    client->Request.Timeout = settings.TimeoutSeconds;
+    client->Request.Agent = QString::fromLatin1(BrowserAgent);
     client->SetOptions({httpoEnableContentCoding});
     return client;
 }
@@ -101,7 +100,7 @@ void TScrapingThread::Execute() {
     TAtScopeEnd forget([this] { FClient = nullptr; });
     client->Connections = Connections;
     if (Connections)
-        client->SetRequestVer(QStringLiteral("1.1"));
+        client->Request.SetRequestVer(QStringLiteral("1.1"));
     RunJob();
     client->KeepConnection();
 }
@@ -154,13 +153,13 @@ void TScrapingThread::RunAttempts() {
 }
 
 bool TScrapingThread::Attempt(TMemoryStream& body) {
-    FClient->URL = url;
-    FClient->Reference = url;
+    FClient->Request.URL = url;
+    FClient->Request.Reference = url;
     FClient->Get();
     if (Terminated())
         return false;
     // "gzip" and "deflate" bodies arrive decoded; "br", exactly so written, is ours.
-    if (FClient->ContentEncoding() == QLatin1String("br")) {
+    if (FClient->ContentEncoding() == QLatin1String(BrotliCoding)) {
         auto decoded = std::make_unique<TMemoryStream>();
         body.Seek(0);
         DecodeBrotliStream(&body, decoded.get());

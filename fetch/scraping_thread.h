@@ -5,7 +5,6 @@
 
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -68,7 +67,6 @@ public:
     QString html;
     QString statusText;
     QString url;
-    QString proxy;
     int Code = 0;
     QString categoryurl;
     QString category;
@@ -95,7 +93,6 @@ private:
     void HandleFailedAttempt(const TAttemptFailure& failure);
     void AppendLogLine();
 
-    QStringList CustomHeaders;
     QString LogMessageText;
     TSslHttpCli* FClient = nullptr; // the job's client while Execute runs
 };

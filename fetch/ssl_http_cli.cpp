@@ -24,8 +24,8 @@ void TSslHttpCli::PrepareConnect() {
     THttpCli::PrepareConnect();
     auto* socket = static_cast<TSslWSocket*>(FCtrlSocket.get());
     socket->SslContext = SslContext;
-    socket->SslServerName = FTargetHost;
-    socket->SslEnable = FProtocol == "https";
+    socket->SslServerName = FConn.TargetHost;
+    socket->SslEnable = FConn.Protocol == "https";
 }
 
 // The close that follows a failed handshake may still replace the error number 3
@@ -57,7 +57,7 @@ QString TSslHttpCli::PoolKey(const QString& protocol, const QString& host,
 bool TSslHttpCli::AdoptIdleConnection() {
     if (!Connections)
         return false;
-    const QString key = PoolKey(FProtocol, FHostName, FPort);
+    const QString key = PoolKey(FConn.Protocol, FConn.HostName, FConn.Port);
     std::optional<TIdleConnection> idle = key.isEmpty() ? std::nullopt : Connections->Take(key);
     if (!idle)
         return false;
@@ -68,16 +68,16 @@ bool TSslHttpCli::AdoptIdleConnection() {
 }
 
 void TSslHttpCli::KeepConnection() {
-    const bool wholeAndOpen = FState == httpReady && FConnected && !FCloseReq &&
+    const bool wholeAndOpen = FState == httpReady && FConn.Connected && !FConn.CloseReq &&
                               FRequestDoneError == 0 && FReader.State() == hrsDone;
     if (!Connections || !wholeAndOpen)
         return;
-    const QString key = PoolKey(FCurrentProtocol, FCurrentHost, FCurrentPort);
+    const QString key = PoolKey(FConn.CurrentProtocol, FConn.CurrentHost, FConn.CurrentPort);
     auto* socket = static_cast<TSslWSocket*>(FCtrlSocket.get());
     std::optional<TIdleConnection> idle = key.isEmpty() ? std::nullopt : socket->DetachConnection();
     if (!idle)
         return;
-    FConnected = false;
+    FConn.Connected = false;
     idle->Key = key;
     Connections->Put(std::move(*idle));
 }

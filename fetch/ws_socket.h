@@ -16,22 +16,7 @@
 
 class TEventQueue;
 
-enum TSocketState {
-    wsInvalidState,
-    wsOpened,
-    wsBound,
-    wsConnecting,
-    wsSocksConnected,
-    wsConnected,
-    wsAccepting,
-    wsListening,
-    wsClosed,
-    wsDnsLookup
-};
-
-// Names are resolved to IPv4 addresses only; the family exists so a client can
-// pass its setting through.
-enum TSocketFamily { sfIPv4 };
+enum TSocketState { wsConnecting, wsConnected, wsClosed, wsDnsLookup };
 
 // A failure that a socket operation raises at once (a lookup or connect that
 // cannot be started). ErrorCode is the socket's LastError at that moment.
@@ -88,7 +73,6 @@ public:
     QString Port;
     QString Proto = QStringLiteral("tcp");
     QString LocalAddr = QStringLiteral("0.0.0.0");
-    TSocketFamily SocketFamily = sfIPv4;
 
     std::function<void(int error)> OnDnsLookupDone;
     std::function<void(int error)> OnSessionConnected;

@@ -4,8 +4,7 @@
 // force (at their real values, or tight enough for small inputs to cross them).
 //
 // Properties: the outcome of a response does not depend on how its bytes were
-// split; what a response leaves stays within the limits; a relocation is never
-// followed when following is off.
+// split; what a response leaves stays within the limits.
 
 #include "fetch/content_coding.h"
 #include "fuzz/fuzz_support.h"
@@ -13,10 +12,9 @@
 
 namespace {
 
+// The values of the remaining flags are those the corpus was made with.
 enum TFlag : uint8_t {
     RequestVersion11 = 1,
-    HeadRequest = 2,
-    NoRelocation = 4,
     TightLimits = 8,
     StaysOpen = 16,
     CloseWithError = 32,
@@ -37,11 +35,8 @@ public:
     int Connections = 0;
 
     explicit TFuzzCli(const TSettings& s) {
-        SetRequestVer(s.Flags & RequestVersion11 ? "1.1" : "1.0");
-        FollowRelocation = !(s.Flags & NoRelocation);
+        Request.SetRequestVer(s.Flags & RequestVersion11 ? "1.1" : "1.0");
         BeginResponse();
-        if (s.Flags & HeadRequest)
-            FRequestType = httpHEAD;
         FReader.HeaderByteLimit = s.HeaderBytes;
         FReader.HeaderLineLimit = s.HeaderLines;
         FReader.BodyByteLimit = s.BodyBytes;
@@ -121,7 +116,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(o.RcvdCount <= settings.BodyBytes, "no more body is taken than the limit allows");
     Require(o.Body.size() <= settings.DecodedBytes, "no more is decoded than the limit allows");
     Require(o.Header.size() <= settings.HeaderLines, "no more header lines than the limit");
-    Require(whole.Connections == 0 || !(settings.Flags & NoRelocation),
-            "no relocation is followed when following is off");
     return 0;
 }

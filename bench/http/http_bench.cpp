@@ -47,11 +47,10 @@ QByteArray OurGet(const QString& url) {
     TSslHttpCli cli;
     TMemoryStream body;
     cli.SslContext = &context;
-    cli.URL = url;
-    cli.Reference = url;
-    cli.Accept = "text/html, */*";
-    cli.Timeout = 120;
-    cli.MultiThreaded = true;
+    cli.Request.URL = url;
+    cli.Request.Reference = url;
+    cli.Request.Accept = "text/html, */*";
+    cli.Request.Timeout = 120;
     cli.SetOptions({httpoEnableContentCoding});
     cli.SetRcvdStream(&body);
     cli.Get();

@@ -38,16 +38,16 @@ template <class TClient = THttpCli> struct TClientRig {
     TMemoryStream Body;
     TClient Cli;
     TClientRig() {
-        Cli.Accept = "text/html, */*";
-        Cli.Agent = "Agent/1";
-        Cli.Timeout = 120;
+        Cli.Request.Accept = "text/html, */*";
+        Cli.Request.Agent = "Agent/1";
+        Cli.Request.Timeout = 120;
         Cli.SetOptions({httpoEnableContentCoding});
         Cli.SetRcvdStream(&Body);
     }
     // Runs Get; returns the raised error code, or -1 when Get returned normally.
     int Get(const QString& url) {
-        Cli.URL = url;
-        Cli.Reference = url;
+        Cli.Request.URL = url;
+        Cli.Request.Reference = url;
         try {
             Cli.Get();
             return -1;
@@ -117,7 +117,7 @@ TEST_P(CloseStageTable, EndsTheRequestAsTheStageDemands) {
     TScriptedServer server;
     server.SetScripts({TConnectionScript::Reply(c.Sent, c.End)});
     TClientRig rig;
-    rig.Cli.Timeout = 1;
+    rig.Cli.Request.Timeout = 1;
     EXPECT_EQ(rig.Get(Url(server)), c.Raised);
     EXPECT_EQ(rig.Cli.ReasonPhrase(), c.Reason);
     EXPECT_EQ(rig.Body.Data(), c.Body);
@@ -161,7 +161,7 @@ TEST_P(KeepAliveTable, SecondGetReusesAKeptConnection) {
     script.End = TConnectionEnd::KeepOpen;
     server.SetScripts({script});
     TClientRig rig;
-    rig.Cli.SetRequestVer(c.RequestVer);
+    rig.Cli.Request.SetRequestVer(c.RequestVer);
     EXPECT_EQ(rig.Get(Url(server, "/a")), -1);
     EXPECT_EQ(rig.Get(Url(server, "/b")), -1);
     // A new connection plays the script from its start again.
@@ -293,7 +293,8 @@ TEST_P(RelocationChainTable, FollowsAtMostFive) {
     EXPECT_EQ(rig.Cli.StatusCode(), c.Relocations > 5 ? 302 : 200);
     EXPECT_EQ(rig.Body.Data(), c.Relocations > 5 ? "moved" : "final");
     // Location names the target of the last Location line, followed or not.
-    EXPECT_EQ(rig.Cli.Location(), "http://127.0.0.1/step" + QString::number(c.Relocations));
+    EXPECT_EQ(rig.Cli.Response().Location,
+              "http://127.0.0.1/step" + QString::number(c.Relocations));
     EXPECT_EQ(rig.Cli.LocationChangeCurCount(), c.Relocations);
     EXPECT_EQ(SentRequests(server).size(), followed + 1);
     EXPECT_EQ(server.Connections(), c.KeepAlive ? 1 : followed + 1);
@@ -309,6 +310,7 @@ struct TLocationCase {
     const char* Name;
     QByteArray Location; // "{port}" stands for the server's port
     QByteArray SecondRequestLine;
+    QByteArray SecondHost; // the second request's Host value; "{port}" as above
     int Connections;
 };
 
@@ -334,19 +336,24 @@ TEST_P(LocationKindTable, RequestsTheResolvedTarget) {
     const QList<QByteArray> requests = SentRequests(server);
     ASSERT_EQ(requests.size(), 2);
     EXPECT_TRUE(requests[1].startsWith(c.SecondRequestLine)) << requests[1].constData();
+    QByteArray host = c.SecondHost;
+    host.replace("{port}", server.PortText().toUtf8());
+    EXPECT_TRUE(requests[1].contains("\r\nHost: " + host + "\r\n")) << requests[1].constData();
     EXPECT_EQ(server.Connections(), c.Connections);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Locations, LocationKindTable,
-    testing::Values(TLocationCase{"Relative", "next?y=2", "GET /dir/next?y=2 HTTP/1.0\r\n", 1},
-                    TLocationCase{"RootRelative", "/top", "GET /top HTTP/1.0\r\n", 1},
+    testing::Values(TLocationCase{"Relative", "next?y=2", "GET /dir/next?y=2 HTTP/1.0\r\n",
+                                  "127.0.0.1:{port}", 1},
+                    TLocationCase{"RootRelative", "/top", "GET /top HTTP/1.0\r\n",
+                                  "127.0.0.1:{port}", 1},
                     TLocationCase{"AbsoluteSameTarget", "http://127.0.0.1:{port}/abs",
-                                  "GET /abs HTTP/1.0\r\n", 1},
+                                  "GET /abs HTTP/1.0\r\n", "127.0.0.1:{port}", 1},
                     TLocationCase{"SchemeRelative", "//127.0.0.1:{port}/sr", "GET /sr HTTP/1.0\r\n",
-                                  1},
+                                  "127.0.0.1:{port}", 1},
                     TLocationCase{"OtherHostName", "http://localhost:{port}/other",
-                                  "GET /other HTTP/1.0\r\n", 2}),
+                                  "GET /other HTTP/1.0\r\n", "localhost:{port}", 2}),
     CaseName);
 
 TEST(HttpClient, RefusedPort) {
@@ -371,7 +378,7 @@ TEST(HttpClient, TimeoutThenSecondGetRunsNormally) {
         TReadMode::RequestHead, {"HTTP/1.1 200 OK\r\n", "Content-Length: 2\r\n\r\nok"}, 300};
     server.SetScripts({TConnectionScript::Silent(), {false, {slow}, TConnectionEnd::Close}});
     TClientRig rig;
-    rig.Cli.Timeout = 1;
+    rig.Cli.Request.Timeout = 1;
     EXPECT_EQ(rig.Get(Url(server)), 8);
     EXPECT_EQ(rig.Cli.ReasonPhrase(), "Request aborted on timeout");
     EXPECT_EQ(rig.Cli.StatusCode(), 404);
@@ -591,7 +598,7 @@ TEST_P(HandshakeFailureTable, FailsWithTheHandshakeText) {
     TSslContext context;
     TClientRig<TSslHttpCli> rig;
     rig.Cli.SslContext = &context;
-    rig.Cli.Timeout = 5;
+    rig.Cli.Request.Timeout = 5;
     EXPECT_NE(rig.Get(Url(server, "/", "https")), -1);
     EXPECT_EQ(rig.Cli.ReasonPhrase(), c.Reason);
     EXPECT_EQ(rig.Cli.StatusCode(), 404);

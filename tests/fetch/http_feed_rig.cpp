@@ -11,19 +11,13 @@ TFeedCli::TFeedCli() {
 }
 
 void TFeedCli::BeginResponse(const QString& url) {
-    URL = url;
-    const THttpUrlParts parts = SplitHttpUrl(url);
-    FProtocol = FCurrentProtocol = parts.Protocol;
-    FHostName = FCurrentHost = parts.HostName;
-    FTargetHost = parts.Host;
-    FTargetPort = parts.Port.isEmpty() ? DefaultPort(parts.Protocol) : parts.Port;
-    FPort = FCurrentPort = FTargetPort;
-    FPath = parts.Path;
+    Request.URL = url;
+    FConn.Aim(SplitHttpUrl(url));
+    FConn.TakeTarget();
     ++FRequestNumber;
-    FRequestType = httpGET;
     ResetResponse();
-    FLocation = URL;
-    FConnected = true;
+    FResponse.Location = url;
+    FConn.Connected = true;
     FState = httpWaitingHeader;
 }
 
@@ -34,9 +28,8 @@ void TFeedCli::Feed(const QByteArray& piece) {
     Pump();
 }
 
-QByteArray TFeedCli::RequestBytes(THttpRequest kind) {
-    FRequestType = kind;
-    SendRequest(kind == httpHEAD ? "HEAD" : "GET", RequestVer());
+QByteArray TFeedCli::RequestBytes() {
+    SendRequest();
     return FSendBuffer;
 }
 
@@ -75,9 +68,9 @@ TFeedOutcome FeedPieces(TFeedCli& cli, const QByteArray& response, const QList<i
     }
     if (closeError >= 0)
         cli.CloseFromServer(closeError);
-    return {cli.Ready(),         cli.StatusCode(), cli.ReasonPhrase(), cli.RequestError(),
-            cli.Body.Data(),     cli.RcvdHeader(), cli.RcvdCount(),    cli.ContentType(),
-            cli.ContentLength(), cli.Location()};
+    const THttpResponseInfo& r = cli.Response();
+    return {cli.Ready(),  r.StatusCode, r.ReasonPhrase, cli.RequestError(), cli.Body.Data(),
+            r.RcvdHeader, r.RcvdCount,  r.ContentType,  r.ContentLength,    r.Location};
 }
 
 TFeedOutcome RunFeed(const QByteArray& response, const QList<int>& pieces, bool close) {

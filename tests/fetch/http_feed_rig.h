@@ -16,7 +16,7 @@ public:
     // One read per piece, exactly as given.
     void Feed(const QByteArray& piece);
     // The request the client would send now for the URL given to BeginResponse.
-    QByteArray RequestBytes(THttpRequest kind = httpGET);
+    QByteArray RequestBytes();
     // Ends the response by a close but leaves the resulting set-ready notice queued.
     void LeaveSetReadyQueued();
     // The server closes the connection (with a socket error number or 0).
@@ -25,7 +25,7 @@ public:
     void Pump();
 
     int RequestError() const { return FRequestDoneError; }
-    bool CloseRequested() const { return FCloseReq; }
+    bool CloseRequested() const { return FConn.CloseReq; }
     bool Ready() const { return FState == httpReady; }
 
 protected:

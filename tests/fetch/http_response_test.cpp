@@ -150,10 +150,10 @@ TEST(HttpResponse, HeaderSetsItsResult) {
         TFeedCli cli;
         cli.BeginResponse();
         cli.Feed("HTTP/1.1 200 OK\r\n" + c.Line + "\r\n\r\n");
-        EXPECT_EQ(cli.ContentType(), c.ContentType);
+        EXPECT_EQ(cli.Response().ContentType, c.ContentType);
         EXPECT_EQ(cli.ContentEncoding(), c.ContentEncoding);
-        EXPECT_EQ(cli.TransferEncoding(), c.TransferEncoding);
-        EXPECT_EQ(cli.ContentLength(), c.ContentLength);
+        EXPECT_EQ(cli.Response().TransferEncoding, c.TransferEncoding);
+        EXPECT_EQ(cli.Response().ContentLength, c.ContentLength);
         EXPECT_EQ(cli.RcvdHeader(), QStringList({"HTTP/1.1 200 OK", QString(c.Line)}));
     }
 }
@@ -174,7 +174,7 @@ TEST(HttpResponse, DecidesWhetherTheConnectionStays) {
     };
     for (const auto& c : cases) {
         TFeedCli cli;
-        cli.SetRequestVer(c.RequestVer);
+        cli.Request.SetRequestVer(c.RequestVer);
         cli.BeginResponse();
         cli.Feed(c.Response + "\r\nContent-Length: 1\r\n\r\n");
         EXPECT_EQ(cli.CloseRequested(), c.CloseRequested)
@@ -185,13 +185,13 @@ TEST(HttpResponse, DecidesWhetherTheConnectionStays) {
 TEST(HttpResponse, OnlyTheBadVersionSettingIsRefused) {
     TFeedCli cli;
     try {
-        cli.SetRequestVer("2.0");
+        cli.Request.SetRequestVer("2.0");
         FAIL() << "accepted";
     } catch (const EHttpException& e) {
         EXPECT_EQ(e.Message(), "Insupported HTTP version");
         EXPECT_EQ(e.ErrorCode(), 5);
     }
-    EXPECT_EQ(cli.RequestVer(), "1.0");
+    EXPECT_EQ(cli.Request.RequestVer(), "1.0");
 }
 
 // A huge chunk size must not overflow; the body then simply runs to the close.
