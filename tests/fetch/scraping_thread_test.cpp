@@ -242,8 +242,9 @@ TEST_F(FetchJobTest, HostileServerNeitherFloodsTheLogNorTheMemory) {
     EXPECT_EQ(job.statusText, bound);
     const int64_t peak = PeakRssBytes();
     ASSERT_GT(peak, 0);
-    if (MemoryMeasured)
+    if (MemoryMeasured) {
         EXPECT_LT(peak, int64_t(300) << 20) << "peak RSS " << (peak >> 20) << " MiB";
+    }
 }
 
 TEST_F(FetchJobTest, SendsTheBrowserProfile) {
