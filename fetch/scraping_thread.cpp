@@ -2,7 +2,6 @@
 
 #include "fetch/attempt_failure.h"
 #include "fetch/brotli_decode.h"
-#include "fetch/job_line.h"
 #include "fetch/page_text.h"
 #include "fetch/ssl_context.h"
 #include "fetch/ssl_http_cli.h"
@@ -106,23 +105,22 @@ void TScrapingThread::Execute() {
     client->KeepConnection();
 }
 
-void TScrapingThread::TakeJobLine() {
-    const TJobLine job = SplitJobLine(url);
-    url = job.Url;
-    Code = job.IsCard ? 1 : 0;
-    category = job.Category;
-    categoryurl = job.CategoryUrl;
+void TScrapingThread::TakeJob() {
+    url = Job.Url;
+    Code = Job.Code;
+    category = Job.Category;
+    categoryurl = Job.CategoryUrl;
 }
 
 void TScrapingThread::RunJob() {
     try {
-        result = 0;
-        TakeJobLine();
+        result = TFetchResult::None;
+        TakeJob();
         html.clear();
         RunAttempts();
     } catch (...) {
         // A failure outside the attempts ends the job at once, without a log line.
-        result = -1;
+        result = TFetchResult::Failed;
         statusText = TAttemptFailure::Current(*FClient).StatusText();
         WaitHandlingEvents(WaitMs, true);
     }
@@ -146,10 +144,10 @@ void TScrapingThread::RunAttempts() {
         }
     }
     if (!succeeded) {
-        result = -1;
+        result = TFetchResult::Failed;
         return WaitHandlingEvents(WaitMs, true);
     }
-    result = 1;
+    result = TFetchResult::Fetched;
     statusText = QStringLiteral("успешно");
 }
 
@@ -175,7 +173,7 @@ bool TScrapingThread::Attempt(TMemoryStream& body) {
 }
 
 void TScrapingThread::HandleFailedAttempt(const TAttemptFailure& failure) {
-    result = -1;
+    result = TFetchResult::Failed;
     statusText = failure.StatusText();
     LogMessageText = statusText + QStringLiteral(" для ") + LogUrl(url);
     AppendLogLine();
