@@ -240,7 +240,7 @@ void TScraper::StartFetchThread(const TWorkLists::TTakenJob& taken) {
     thread->CaFile = FSettings.CaFile;
     thread->LogsMemo = [view = &FView](const QString& line) { view->AppendLog(line); };
     thread->Job = FetchJob(taken.Entry);
-    thread->url = thread->Job.Url;
+    thread->url = thread->Job.Url; // the log's URL even for a job that ends untried
     thread->Code = TJobCode::Page;
     FJobOf.insert(thread, taken.Job);
     {

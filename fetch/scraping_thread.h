@@ -73,7 +73,7 @@ public:
     bool VerifyPeer = false;
     QString CaFile;
     TJob Job; // the page to fetch, its URL with its scheme
-    // Outputs (final before the hand-over), and `Code` also as an input:
+    // Outputs (final before the hand-over), and `url`/`Code` also as inputs:
     TFetchResult result = TFetchResult::None;
     QString html;
     QString statusText;
