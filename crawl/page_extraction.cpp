@@ -233,8 +233,8 @@ int Base64Value(QChar c) {
 
 } // namespace
 
-TPageKind ClassifyPage(int code, const QString& pageUrl) {
-    if (code != 0)
+TPageKind ClassifyPage(TJobCode code, const QString& pageUrl) {
+    if (code != TJobCode::Page)
         return TPageKind::CardPage;
     return pageUrl.indexOf(u'/', 9) < 0 ? TPageKind::CityPage : TPageKind::ListPage;
 }

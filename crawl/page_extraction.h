@@ -2,6 +2,7 @@
 
 #include "crawl/name_value_list.h"
 #include "crawl/organisation_record.h"
+#include "fetch/job_line.h"
 
 #include <QByteArray>
 #include <QString>
@@ -54,9 +55,9 @@ struct TCardJobs {
     TPageCuts Cuts;
 };
 
-// A job with a non-zero code is a card; otherwise a URL that is "https://" and a
+// A card job is a card page whatever its URL; otherwise a URL that is "https://" and a
 // host only is a city page, and anything longer a list page.
-TPageKind ClassifyPage(int code, const QString& pageUrl);
+TPageKind ClassifyPage(TJobCode code, const QString& pageUrl);
 
 // The rubric link keys of a city page, page order; what the limits cut goes to `cuts`.
 QStringList ExtractCityPage(const QString& text, const QString& pageUrl, TPageCuts* cuts = nullptr);

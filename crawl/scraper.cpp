@@ -39,6 +39,14 @@ QString EntryLink(const QString& entry) {
     return SplitJobLine(entry).Url;
 }
 
+// The job a work-list entry stands for, its URL with the scheme the stored link
+// leaves off.
+TJob FetchJob(const QString& entry) {
+    TJob job = SplitJobLine(entry);
+    job.Url = AddScheme(job.Url);
+    return job;
+}
+
 // The message of the failure being handled, for the log.
 QString FailureMessage() {
     return CurrentExceptionMessage(QStringLiteral("неизвестная ошибка"));
@@ -231,8 +239,9 @@ void TScraper::StartFetchThread(const TWorkLists::TTakenJob& taken) {
     thread->VerifyPeer = FSettings.VerifyPeer;
     thread->CaFile = FSettings.CaFile;
     thread->LogsMemo = [view = &FView](const QString& line) { view->AppendLog(line); };
-    thread->url = AddScheme(taken.Entry);
-    thread->Code = 0;
+    thread->Job = FetchJob(taken.Entry);
+    thread->url = thread->Job.Url; // the log's URL even for a job that ends untried
+    thread->Code = TJobCode::Page;
     FJobOf.insert(thread, taken.Job);
     {
         std::lock_guard<std::mutex> guard(FLists->ListLock);
@@ -260,7 +269,7 @@ void TScraper::CollectOneResult() {
     const int64_t job = FJobOf.take(thread.get());
     const QString page = std::exchange(thread->html, QString());
     LogMessageText = LogUrl(thread->url) + QStringLiteral(": ") + thread->statusText;
-    if (thread->result != 1) {
+    if (thread->result != TFetchResult::Fetched) {
         ++FPagesFailed;
         FailJob(job);
     } else {

@@ -22,14 +22,14 @@ QString CardJobTail(const QString& category, const QString& listUrl) {
     return Separator + category + Separator + listUrl;
 }
 
-TJobLine SplitJobLine(const QString& line) {
-    TJobLine job;
+TJob SplitJobLine(const QString& line) {
+    TJob job;
     const qsizetype first = line.indexOf(Separator);
     if (first < 0) {
         job.Url = line;
         return job;
     }
-    job.IsCard = true;
+    job.Code = TJobCode::Card;
     job.Url = line.left(first);
     const qsizetype restStart = first + Separator.size();
     const qsizetype second = line.indexOf(Separator, restStart);

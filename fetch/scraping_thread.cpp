@@ -2,7 +2,6 @@
 
 #include "fetch/attempt_failure.h"
 #include "fetch/brotli_decode.h"
-#include "fetch/job_line.h"
 #include "fetch/page_text.h"
 #include "fetch/ssl_context.h"
 #include "fetch/ssl_http_cli.h"
@@ -93,7 +92,7 @@ void TScrapingThread::Execute() {
         context = MakeSslContext(Settings, VerifyPeer, CaFile);
         client = MakeClient(context.get(), Settings);
     } catch (...) {
-        // A job whose client cannot be set up ends untried: result 0, no status text.
+        // A job whose client cannot be set up ends untried: result None, no status text.
         return;
     }
     FClient = client.get();
@@ -105,23 +104,22 @@ void TScrapingThread::Execute() {
     client->KeepConnection();
 }
 
-void TScrapingThread::TakeJobLine() {
-    const TJobLine job = SplitJobLine(url);
-    url = job.Url;
-    Code = job.IsCard ? 1 : 0;
-    category = job.Category;
-    categoryurl = job.CategoryUrl;
+void TScrapingThread::TakeJob() {
+    url = Job.Url;
+    Code = Job.Code;
+    category = Job.Category;
+    categoryurl = Job.CategoryUrl;
 }
 
 void TScrapingThread::RunJob() {
     try {
-        result = 0;
-        TakeJobLine();
+        result = TFetchResult::None;
+        TakeJob();
         html.clear();
         RunAttempts();
     } catch (...) {
         // A failure outside the attempts ends the job at once, without a log line.
-        result = -1;
+        result = TFetchResult::Failed;
         statusText = TAttemptFailure::Current(*FClient).StatusText();
         WaitHandlingEvents(WaitMs, true);
     }
@@ -145,10 +143,10 @@ void TScrapingThread::RunAttempts() {
         }
     }
     if (!succeeded) {
-        result = -1;
+        result = TFetchResult::Failed;
         return WaitHandlingEvents(WaitMs, true);
     }
-    result = 1;
+    result = TFetchResult::Fetched;
     statusText = QStringLiteral("успешно");
 }
 
@@ -174,7 +172,7 @@ bool TScrapingThread::Attempt(TMemoryStream& body) {
 }
 
 void TScrapingThread::HandleFailedAttempt(const TAttemptFailure& failure) {
-    result = -1;
+    result = TFetchResult::Failed;
     statusText = failure.StatusText();
     LogMessageText = statusText + QStringLiteral(" для ") + LogUrl(url);
     AppendLogLine();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/client_files.h"
+#include "fetch/job_line.h"
 #include "platform/thread_base.h"
 
 #include <QList>
@@ -37,7 +38,15 @@ struct TFetchSettings {
     uint32_t TimeoutSeconds = 120;
 };
 
-// One fetch job: turns one job line into the text of one page with up to 15
+// How a job ended, in `result`. The controller takes every value but Fetched as a
+// failed page.
+enum class TFetchResult : int32_t {
+    None = 0,    // stopped before any attempt failed, or the client could not be set up
+    Failed = -1, // every attempt failed, or the job failed outside its attempts
+    Fetched = 1, // the page came back whole
+};
+
+// One fetch job: turns one job into the text of one page with up to 15
 // attempts, then hands itself over from RunningList to FinishedList.
 //
 // The controller owns the object: it sets the inputs before Start(), reads the
@@ -62,22 +71,24 @@ public:
     // the host connected to fails the attempt. Unset: certificates are not checked.
     bool VerifyPeer = false;
     QString CaFile;
+    TJob Job; // the page to fetch, its URL with its scheme
     // Outputs (final before the hand-over), and `url`/`Code` also as inputs:
-    int result = 0;
+    TFetchResult result = TFetchResult::None;
     QString html;
     QString statusText;
     QString url;
-    int Code = 0;
+    TJobCode Code = TJobCode::Page;
     QString categoryurl;
     QString category;
 
 protected:
-    void Execute() override; // the job: the job-line split, the attempts, the hand-over
+    void Execute() override; // the job: taking it, the attempts, the hand-over
     // Under ListLock: removes the first entry that is this thread from RunningList
     // and appends this thread to FinishedList. Execute's last act.
     void HandOver();
-    // Splits the job line in `url` into the page's URL, its kind and its rubric.
-    void TakeJobLine();
+    // Reports the job's page URL, kind and rubric in `url`, `Code`, `category` and
+    // `categoryurl`, whatever the fetch then gives.
+    void TakeJob();
 
     // Handles the client's events for `ms` milliseconds of the tick count, ending
     // early on a stop request when `endOnStop`. Tests override it to see the waits.

@@ -94,9 +94,9 @@ TCardJobs CheckCardJobs(const QString& page, const QString& url) {
     CheckBreadcrumb(jobs.Breadcrumb);
     const QString tail = "|||" + jobs.Breadcrumb + "|||" + jobs.ListUrl;
     for (const QString& line : jobs.JobLines) {
-        const TJobLine job = SplitJobLine(AddScheme(line));
+        const TJob job = SplitJobLine(AddScheme(line));
         CheckLinkLengths({StripScheme(job.Url)});
-        Require(job.IsCard && job.Url + tail == AddScheme(line) &&
+        Require(job.Code == TJobCode::Card && job.Url + tail == AddScheme(line) &&
                     job.Category == jobs.Breadcrumb && job.CategoryUrl == jobs.ListUrl,
                 "a card job line splits back into card, subrubric and list URL", line);
     }
@@ -164,15 +164,15 @@ QString TakeUrl(FuzzedDataProvider& in, uint8_t flags) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     const uint8_t flags = in.ConsumeIntegral<uint8_t>();
-    const int code = flags & 1;
+    const TJobCode code = flags & 1 ? TJobCode::Card : TJobCode::Page;
     const QString url = TakeUrl(in, flags);
     const QString label = DecodeUtf8(TakeBytes(in, 24));
     const QByteArray bytes = TakeRest(in);
     const QString page = DecodeUtf8(bytes);
 
     const TPageKind kind = ClassifyPage(code, url);
-    Require(code ? kind == TPageKind::CardPage
-                 : (kind == TPageKind::CityPage) == SchemeAndHost(url).isEmpty(),
+    Require(code == TJobCode::Card ? kind == TPageKind::CardPage
+                                   : (kind == TPageKind::CityPage) == SchemeAndHost(url).isEmpty(),
             "a card by its code, else a city page exactly when the URL has no path");
     CheckScans(page, url);
     CheckRecord(page, url, label, CheckCardJobs(page, url));

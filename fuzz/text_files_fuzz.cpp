@@ -94,12 +94,13 @@ void CheckSplits(const QStringList& lines) {
         if (ParseRubricLine(line, rubric))
             Require(RubricLine(rubric) == line && !rubric.first.contains(u'\t'),
                     "a rubric line splits back into link and name", line);
-        const TJobLine job = SplitJobLine(line);
+        const TJob job = SplitJobLine(line);
         const QString joined =
             job.Url + "|||" + job.Category +
             (line.indexOf("|||", job.Url.size() + 3) >= 0 ? "|||" + job.CategoryUrl : QString());
-        Require(!job.IsCard || joined == line, "a card job line splits back into its parts", line);
-        Require(job.IsCard || job.Url == line, "a page job line is its URL", line);
+        Require(job.Code == TJobCode::Page || joined == line,
+                "a card job line splits back into its parts", line);
+        Require(job.Code == TJobCode::Card || job.Url == line, "a page job line is its URL", line);
     }
 }
 

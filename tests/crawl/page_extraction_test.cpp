@@ -13,17 +13,17 @@
 
 TEST(ClassifyPage, CodeThenUrlShape) {
     struct Case {
-        int code;
+        TJobCode code;
         QString url;
         TPageKind expected;
     } cases[] = {
-        {0, "https://tomsk.quorvel.ru", TPageKind::CityPage},
-        {0, "https://tomsk.quorvel.ru/", TPageKind::ListPage},
-        {0, "https://tomsk.quorvel.ru/kafe/page-2", TPageKind::ListPage},
-        {0, "https://a/", TPageKind::ListPage},
-        {0, "https://", TPageKind::CityPage},
-        {1, "https://tomsk.quorvel.ru", TPageKind::CardPage},
-        {-1, "https://tomsk.quorvel.ru/org/1", TPageKind::CardPage},
+        {TJobCode::Page, "https://tomsk.quorvel.ru", TPageKind::CityPage},
+        {TJobCode::Page, "https://tomsk.quorvel.ru/", TPageKind::ListPage},
+        {TJobCode::Page, "https://tomsk.quorvel.ru/kafe/page-2", TPageKind::ListPage},
+        {TJobCode::Page, "https://a/", TPageKind::ListPage},
+        {TJobCode::Page, "https://", TPageKind::CityPage},
+        {TJobCode::Card, "https://tomsk.quorvel.ru", TPageKind::CardPage},
+        {TJobCode::Card, "https://tomsk.quorvel.ru/org/1", TPageKind::CardPage},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ClassifyPage(c.code, c.url), c.expected) << c.url.toStdString();
@@ -256,7 +256,7 @@ TEST(ExtractCardJobs, BarsCannotFakeASeparator) {
         EXPECT_EQ(jobs.Breadcrumb, c.Carried);
         ASSERT_EQ(jobs.JobLines,
                   QStringList({"h.ru/o%7C%7C%7Cx%7C|||" + c.Carried + "|||https://h.ru/l|/"}));
-        const TJobLine job = SplitJobLine(AddScheme(jobs.JobLines[0]));
+        const TJob job = SplitJobLine(AddScheme(jobs.JobLines[0]));
         EXPECT_EQ(job.Url, "https://h.ru/o%7C%7C%7Cx%7C");
         EXPECT_EQ(job.Category, c.Carried);
         EXPECT_EQ(job.CategoryUrl, "https://h.ru/l|/");

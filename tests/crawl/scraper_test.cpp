@@ -312,6 +312,27 @@ TEST_F(ScraperTest, ResumedRunIgnoresSelectionAndKnowsSavedLinksInAnyCase) {
               qMakePair(QString("Найдено организаций: 0"), QString("Записано организаций: 0")));
 }
 
+// A card's stored line reaches the fetch thread as its parts, whatever bars its
+// name and list URL hold, and a card that fails goes to failed.dat exactly as it
+// was stored, a line with one separator too.
+TEST_F(ScraperTest, StoredCardLinesKeepTheirPartsAndTheirText) {
+    const QStringList stored = {u"city.test/org/9|||Сыры ¦¦¦ | x|||https://city.test/c|||d"_qs,
+                                u"city.test/org/8|||Сыры ¦¦¦ | x|||https://city.test/c|||d"_qs,
+                                u"city.test/org/7|||Сыры"_qs};
+    Write("lists.dat", Bom + (stored.join("\r\n") + "\r\n").toUtf8());
+    Write("allknown.dat", Bom);
+    Site->Pages["https://city.test/org/9"] = {CardPage("Org 9")};
+    auto scraper = MakeScraper();
+    Run(*scraper);
+    const QString base = QStringLiteral("https://city.test");
+    EXPECT_EQ(Sorted(Site->Requests()),
+              Sorted({base + "/org/7", base + "/org/8", base + "/org/9"}));
+    EXPECT_EQ(Lines("data7000.csv").value(1),
+              Row("", u"Сыры ¦¦¦ | x"_qs, base + "/c|||d", "Org 9", base + "/org/9"));
+    EXPECT_TRUE(View.Texts().contains("https://city.test/org/8: ERROR_Not Found"));
+    EXPECT_EQ(Sorted(Lines("failed.dat")), Sorted(stored.mid(1)));
+}
+
 // Blank entries and entries skip.txt names are dropped as the lists load, wherever
 // they come from: they are neither fetched nor counted.
 TEST_F(ScraperTest, BlankAndSkippedEntriesAreDroppedAtLoad) {
@@ -551,7 +572,7 @@ TEST_F(ScraperTest, FinishedJobsNotYetCollectedAtTheStopGoBack) {
     Write("lists.dat", Bom + "a.test\r\nb.test\r\nc.test\r\nd.test\r\n");
     Write("allknown.dat", Bom);
     for (const char* held : {"https://a.test", "https://c.test", "https://d.test"})
-        Site->Pages[held] = {ListPage("H", {}, {}, {}), 1, "успешно", true};
+        Site->Pages[held] = {ListPage("H", {}, {}, {}), TFetchResult::Fetched, "успешно", true};
     Site->Pages["https://b.test"] = {ListPage("B", {}, {}, {})};
     View.Limit = 2;
     auto scraper = MakeScraper();
@@ -571,7 +592,8 @@ TEST_F(ScraperTest, FinishedJobsNotYetCollectedAtTheStopGoBack) {
 TEST_F(ScraperTest, DrainStopsOrphansThatOutliveAFailedRun) {
     Write("lists.dat", Bom + "slow.test\r\nfast.test\r\n");
     Write("allknown.dat", Bom);
-    Site->Pages["https://slow.test"] = {ListPage("S", {}, {}, {}), 1, "успешно", true};
+    Site->Pages["https://slow.test"] = {ListPage("S", {}, {}, {}), TFetchResult::Fetched, "успешно",
+                                        true};
     Site->Pages["https://fast.test"] = {ListPage("F", {}, {}, {})};
     Site->GateEndsOnStop = true;
     Site->LogWhenStopped = true;

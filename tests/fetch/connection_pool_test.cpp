@@ -157,7 +157,7 @@ TEST_P(KeptConnectionTable, TheNextJobTakesTheConnectionLeftOpen) {
     // The same client files: the same TLS context, so the connection may serve.
     const auto second = RunJob(first->CertificateDir());
 
-    EXPECT_EQ(second->result, 1);
+    EXPECT_EQ(second->result, TFetchResult::Fetched);
     QStringList logged;
     for (const QString& reason : c.Logged)
         logged.append(reason + " для " + PageUrl());

@@ -5,13 +5,13 @@
 
 #include <stdexcept>
 
-TFetchJob::TFetchJob(const QString& jobLine) {
+TFetchJob::TFetchJob(const QString& pageUrl) {
     if (!FDir.isValid() ||
         !WriteClientCertificate(FDir.path(), QString::fromLatin1(ClientKeyPassPhrase)))
         throw std::runtime_error("cannot make the client certificate");
     Settings.CertFile = FDir.filePath("01cert.pem");
     Settings.PrivKeyFile = FDir.filePath("01key.pem");
-    url = jobLine;
+    Job.Url = pageUrl;
     Lists = std::make_shared<TRunLists>();
     LogsMemo = [this](const QString& line) { FLogged.append(line); };
 }

@@ -18,7 +18,8 @@ class TFetchJob : public TScrapingThread {
 public:
     using TWait = std::pair<uint32_t, bool>; // milliseconds, ends on a stop request
 
-    explicit TFetchJob(const QString& jobLine);
+    // A job for the page at `pageUrl`; a test of a card job sets Job itself.
+    explicit TFetchJob(const QString& pageUrl);
 
     void SetTimeout(uint32_t seconds) { Settings.TimeoutSeconds = seconds; }
     void UseMissingCertificate() { Settings.CertFile = FDir.filePath("missing.pem"); }

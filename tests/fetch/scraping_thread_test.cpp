@@ -69,7 +69,7 @@ protected:
 struct TAttemptsCase {
     const char* Name;
     QList<QByteArray> Replies; // one per connection, the last repeated
-    int Result;
+    TFetchResult Result;
     QString Status;
     QStringList Logged; // reasons, each followed by " для " and the URL
     TWaits Waits;
@@ -93,7 +93,7 @@ TEST_P(FetchAttempts, EndWithTheirOutcome) {
     EXPECT_EQ(job.LoggedTexts(), logged);
     EXPECT_EQ(job.Waits(), c.Waits);
     EXPECT_EQ(job.html, QString::fromUtf8(c.Html));
-    EXPECT_EQ(Server.Connections(), c.Logged.size() + (c.Result == 1 ? 1 : 0));
+    EXPECT_EQ(Server.Connections(), c.Logged.size() + (c.Result == TFetchResult::Fetched ? 1 : 0));
 }
 
 const QByteArray Capital = "<HTML><body>Тестоград</body></HTML>";
@@ -102,49 +102,49 @@ INSTANTIATE_TEST_SUITE_P(
     Replies, FetchAttempts,
     testing::Values(TAttemptsCase{"success_after_two_failures",
                                   {NotFound, Ok("<html><body>"), Ok(Page)},
-                                  1,
+                                  TFetchResult::Fetched,
                                   "успешно",
                                   {"ERROR_Not Found", "ERROR_Broken"},
                                   {},
                                   Page},
                     TAttemptsCase{"fifteen_capital_closing_tags",
                                   {Ok(Capital)},
-                                  -1,
+                                  TFetchResult::Failed,
                                   "ERROR_Broken",
                                   Repeated("ERROR_Broken", 15),
                                   {FinalWait},
                                   Capital},
                     TAttemptsCase{"empty_body",
                                   {Ok("")},
-                                  -1,
+                                  TFetchResult::Failed,
                                   "ERROR_Broken",
                                   Repeated("ERROR_Broken", 15),
                                   {FinalWait},
                                   ""},
                     TAttemptsCase{"status_without_phrase",
                                   {"HTTP/1.0 404\r\nContent-Length: 0\r\n\r\n"},
-                                  -1,
+                                  TFetchResult::Failed,
                                   "ERROR_404",
                                   Repeated("ERROR_404", 15),
                                   {FinalWait},
                                   ""},
                     TAttemptsCase{"text_after_closing_tag",
                                   {Ok(Page + "\n<!-- 0.2 s -->")},
-                                  1,
+                                  TFetchResult::Fetched,
                                   "успешно",
                                   {},
                                   {},
                                   Page + "\n<!-- 0.2 s -->"},
                     TAttemptsCase{"br_decoded_here",
                                   {Ok(BrotliBytes(Page), "Content-Encoding: br\r\n")},
-                                  1,
+                                  TFetchResult::Fetched,
                                   "успешно",
                                   {},
                                   {},
                                   Page},
                     TAttemptsCase{"gzip_decoded_by_the_client",
                                   {Ok(GzipBytes(Page), "Content-Encoding: gzip\r\n")},
-                                  1,
+                                  TFetchResult::Fetched,
                                   "успешно",
                                   {},
                                   {},
@@ -158,14 +158,14 @@ INSTANTIATE_TEST_SUITE_P(
                              QByteArray::number(GzipBytes(Page).size()) + "\r\n\r\n" +
                              GzipBytes(Page),
                          "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n"},
-                        -1,
+                        TFetchResult::Failed,
                         "ERROR_Broken",
                         QStringList("ERROR_Internal Server Error") + Repeated("ERROR_Broken", 14),
                         {FinalWait},
                         ""},
                     TAttemptsCase{"refused_number_in_a_status_phrase",
                                   {"HTTP/1.0 503 Busy (Error #10061)\r\nContent-Length: 0\r\n\r\n"},
-                                  -1,
+                                  TFetchResult::Failed,
                                   "ERROR_Busy (Error #10061)",
                                   Repeated("ERROR_Busy (Error #10061)", 15),
                                   PausedAttempts(15),
@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TAttemptsCase{"br_bomb",
                                   {Ok(BrotliBytes(QByteArray(MaxResponseBodyBytes + 1, ' ')),
                                       "Content-Encoding: br\r\n")},
-                                  -1,
+                                  TFetchResult::Failed,
                                   "ERROR_Response body larger than 64 MiB",
                                   Repeated("ERROR_Response body larger than 64 MiB", 15),
                                   {FinalWait},
@@ -192,7 +192,7 @@ TEST_P(FetchNotBrotli, LeavesTheBodyUndecoded) {
     TFetchJob job(PageUrl());
     job.StartJob();
     ASSERT_TRUE(job.WaitForHandOver());
-    EXPECT_EQ(job.result, -1);
+    EXPECT_EQ(job.result, TFetchResult::Failed);
     EXPECT_EQ(job.statusText, "ERROR_Broken");
     EXPECT_EQ(job.LoggedTexts().size(), 15);
 }
@@ -252,7 +252,7 @@ TEST_F(FetchJobTest, SendsTheBrowserProfile) {
     TFetchJob job(PageUrl());
     job.StartJob();
     ASSERT_TRUE(job.WaitForHandOver());
-    ASSERT_EQ(job.result, 1);
+    ASSERT_EQ(job.result, TFetchResult::Fetched);
 
     const QStringList lines = QString::fromUtf8(Server.Requests().value(0)).split("\r\n");
     EXPECT_EQ(lines.value(0), "GET /avto/ HTTP/1.0");
@@ -264,23 +264,23 @@ TEST_F(FetchJobTest, SendsTheBrowserProfile) {
         EXPECT_TRUE(lines.contains(line)) << qPrintable(line);
 }
 
-struct TJobLineCase {
+struct TJobCase {
     const char* Name;
     QString Path; // put after the server's address
-    QString Tail; // the rest of the job line
-    int Code;
+    TJobCode Code;
     QString Category;
     QString CategoryUrl;
 };
 
-class FetchJobLine : public FetchJobTest, public testing::WithParamInterface<TJobLineCase> {};
+class FetchJobFields : public FetchJobTest, public testing::WithParamInterface<TJobCase> {};
 
-TEST_P(FetchJobLine, SplitsItsFieldsWhateverTheOutcome) {
-    const TJobLineCase& c = GetParam();
+TEST_P(FetchJobFields, ReportedWhateverTheOutcome) {
+    const TJobCase& c = GetParam();
     for (const QByteArray& reply : {Ok(Page), NotFound}) {
         Server.SetScripts(Replies({reply}));
         const QString pageUrl = "https://127.0.0.1:" + Server.PortText() + c.Path;
-        TFetchJob job(pageUrl + c.Tail);
+        TFetchJob job(pageUrl);
+        job.Job = {pageUrl, c.Category, c.CategoryUrl, c.Code};
         job.StartJob();
         ASSERT_TRUE(job.WaitForHandOver());
 
@@ -293,13 +293,12 @@ TEST_P(FetchJobLine, SplitsItsFieldsWhateverTheOutcome) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Lines, FetchJobLine,
-    testing::Values(TJobLineCase{"card", "/firm/101/",
-                                 "|||Шины &amp; диски|||https://127.0.0.1/avto/shiny/", 1,
-                                 "Шины &amp; диски", "https://127.0.0.1/avto/shiny/"},
-                    TJobLineCase{"card_without_subrubric", "/firm/102/",
-                                 "||||||https://127.0.0.1/avto/", 1, "", "https://127.0.0.1/avto/"},
-                    TJobLineCase{"list_page", "/avto/page-2/", "", 0, "", ""}),
+    Jobs, FetchJobFields,
+    testing::Values(TJobCase{"card", "/firm/101/", TJobCode::Card, "Шины &amp; диски",
+                             "https://127.0.0.1/avto/shiny/"},
+                    TJobCase{"card_without_subrubric", "/firm/102/", TJobCode::Card, "",
+                             "https://127.0.0.1/avto/"},
+                    TJobCase{"list_page", "/avto/page-2/", TJobCode::Page, "", ""}),
     CaseName);
 
 TEST_F(FetchJobTest, UnloadableCertificateFailsEveryAttemptWithoutPausing) {
@@ -308,7 +307,7 @@ TEST_F(FetchJobTest, UnloadableCertificateFailsEveryAttemptWithoutPausing) {
     job.UseMissingCertificate();
     job.StartJob();
     ASSERT_TRUE(job.WaitForHandOver());
-    EXPECT_EQ(job.result, -1);
+    EXPECT_EQ(job.result, TFetchResult::Failed);
     EXPECT_EQ(job.statusText, "ERROR_Connection aborted on request");
     EXPECT_EQ(job.LoggedTexts(),
               Repeated("ERROR_Connection aborted on request для " + PageUrl(), 15));
@@ -330,7 +329,7 @@ class FetchCertificateChange : public FetchJobTest,
                                public testing::WithParamInterface<TCertificateChangeCase> {
 protected:
     struct TOutcome {
-        int Result;
+        TFetchResult Result;
         QString Status;
         QStringList Logged;
     };
@@ -351,16 +350,16 @@ TEST_P(FetchCertificateChange, IsNoticedByTheNextJob) {
     QTemporaryDir dir;
     ASSERT_TRUE(WriteClientCertificate(dir.path(), ClientKeyPassPhrase));
     Server.SetScripts(Replies({Ok(Page)}));
-    EXPECT_EQ(RunJob(dir.path()).Result, 1);
+    EXPECT_EQ(RunJob(dir.path()).Result, TFetchResult::Fetched);
 
     ASSERT_TRUE(GetParam().Change(QDir(dir.path())));
     const TOutcome failed = RunJob(dir.path());
-    EXPECT_EQ(failed.Result, -1);
+    EXPECT_EQ(failed.Result, TFetchResult::Failed);
     EXPECT_EQ(failed.Status, "ERROR_Connection aborted on request");
     EXPECT_EQ(failed.Logged, Repeated("ERROR_Connection aborted on request для " + PageUrl(), 15));
 
     ASSERT_TRUE(WriteClientCertificate(dir.path(), ClientKeyPassPhrase));
-    EXPECT_EQ(RunJob(dir.path()).Result, 1);
+    EXPECT_EQ(RunJob(dir.path()).Result, TFetchResult::Fetched);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -413,7 +412,7 @@ TEST_P(FetchPeerCheck, FailsEveryAttemptWithTheReason) {
     ASSERT_TRUE(job.WaitForHandOver());
 
     const bool passes = c.VerifyError == X509_V_OK;
-    EXPECT_EQ(job.result, passes ? 1 : -1);
+    EXPECT_EQ(job.result, passes ? TFetchResult::Fetched : TFetchResult::Failed);
     const QString failure =
         QStringLiteral("ERROR_SSL handshake failed - certificate verify failed: ") +
         X509_verify_cert_error_string(c.VerifyError) + " для " + url;
@@ -440,7 +439,7 @@ TEST(FetchRefused, PausesAfterEveryRefusedConnection) {
     TFetchJob job(pageUrl);
     job.StartJob();
     ASSERT_TRUE(job.WaitForHandOver());
-    EXPECT_EQ(job.result, -1);
+    EXPECT_EQ(job.result, TFetchResult::Failed);
     EXPECT_TRUE(job.statusText.contains("#10061")) << qPrintable(job.statusText);
     EXPECT_EQ(job.LoggedTexts(), Repeated(job.statusText + " для " + pageUrl, 15));
     EXPECT_EQ(job.Waits(), PausedAttempts(15));
@@ -498,7 +497,7 @@ TEST_F(FetchWaits, PausesAfterTheInactivityTimeOut) {
     ASSERT_TRUE(ProcessEventsUntil([&] { return Server.Requests().size() == 1; }));
     ASSERT_TRUE(AdvanceUntil(1000, [&] { return !job.LoggedTexts().isEmpty(); }));
     ASSERT_TRUE(job.WaitForHandOver());
-    EXPECT_EQ(job.result, 1);
+    EXPECT_EQ(job.result, TFetchResult::Fetched);
     EXPECT_EQ(job.LoggedTexts(), QStringList{"ERROR_Request aborted on timeout для " + PageUrl()});
     EXPECT_EQ(job.Waits(), TWaits{Pause});
 }
@@ -506,7 +505,7 @@ TEST_F(FetchWaits, PausesAfterTheInactivityTimeOut) {
 struct TStopCase {
     const char* Name;
     QList<QByteArray> Replies; // the last one never answers
-    int Result;
+    TFetchResult Result;
     QString Status;
     int Logged;
 };
@@ -535,9 +534,12 @@ TEST_P(FetchStopDuringGet, EndsWhenGetReturns) {
 
 INSTANTIATE_TEST_SUITE_P(
     Stops, FetchStopDuringGet,
-    testing::Values(TStopCase{"first_attempt", {QByteArray()}, 0, "", 0},
-                    TStopCase{
-                        "after_a_failure", {NotFound, QByteArray()}, -1, "ERROR_Not Found", 1}),
+    testing::Values(TStopCase{"first_attempt", {QByteArray()}, TFetchResult::None, "", 0},
+                    TStopCase{"after_a_failure",
+                              {NotFound, QByteArray()},
+                              TFetchResult::Failed,
+                              "ERROR_Not Found",
+                              1}),
     CaseName);
 
 TEST_F(FetchWaits, FinalWaitEndsOnAStopRequest) {
@@ -549,7 +551,7 @@ TEST_F(FetchWaits, FinalWaitEndsOnAStopRequest) {
     EXPECT_TRUE(KeepsWaiting(job));
     job.Terminate();
     ASSERT_TRUE(job.WaitForHandOver());
-    EXPECT_EQ(job.result, -1);
+    EXPECT_EQ(job.result, TFetchResult::Failed);
 }
 
 // A wait runs a second of ticks, not a tick less: the final wait after the 15th
@@ -559,13 +561,18 @@ TEST_F(FetchWaits, WaitsRunOutAfterASecondOfTicks) {
     const struct {
         const char* Name;
         QList<QByteArray> Replies;
-        int Result;
+        TFetchResult Result;
         int ConnectionsWaiting; // while the job waits
         int Connections;        // in all
         TWaits Waits;
     } cases[] = {
-        {"final_wait", {Ok(Capital)}, -1, 15, 15, {FinalWait}},
-        {"header_cut_pause", {"HTTP/1.0 200 OK\r\nContent-Ty", Ok(Page)}, 1, 1, 2, {Pause}},
+        {"final_wait", {Ok(Capital)}, TFetchResult::Failed, 15, 15, {FinalWait}},
+        {"header_cut_pause",
+         {"HTTP/1.0 200 OK\r\nContent-Ty", Ok(Page)},
+         TFetchResult::Fetched,
+         1,
+         2,
+         {Pause}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

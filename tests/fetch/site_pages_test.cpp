@@ -18,7 +18,7 @@ TEST(FetchSitePages, EveryListPageArrivesAsTheSiteMadeIt) {
         ASSERT_TRUE(job.WaitForHandOver()) << qPrintable(page.Url);
         TSitePage expected;
         ASSERT_TRUE(site.Model().Page(page.Url.mid(site.BaseUrl().size()), expected));
-        EXPECT_EQ(job.result, 1) << qPrintable(job.statusText);
+        EXPECT_EQ(job.result, TFetchResult::Fetched) << qPrintable(job.statusText);
         EXPECT_EQ(job.html, expected.Html) << qPrintable(page.Url);
     }
 }

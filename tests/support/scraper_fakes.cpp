@@ -52,9 +52,9 @@ void TFakeScrapingThread::Execute() {
     ++site->HandedOver;
 }
 
-// As the real thread: the job line is split and the page looked up by its URL alone.
+// As the real thread: the job is taken and the page looked up by its URL alone.
 void TFakeScrapingThread::Answer() {
-    TakeJobLine();
+    TakeJob();
     {
         std::lock_guard<std::mutex> guard(FSite->Lock);
         FSite->RequestLog.append(url);
@@ -68,7 +68,7 @@ void TFakeScrapingThread::Answer() {
             Synchronize([this] { LogsMemo(FormatLogLine(QStringLiteral("stopped ") + url)); });
         return;
     }
-    result = found ? page->Result : -1;
+    result = found ? page->Result : TFetchResult::Failed;
     statusText = found ? page->StatusText : QStringLiteral("ERROR_Not Found");
     html = found ? page->Html : QString();
 }

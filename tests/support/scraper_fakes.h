@@ -18,7 +18,7 @@ class TScraper;
 // One canned answer of the fake site.
 struct TCannedPage {
     QString Html;
-    int Result = 1;
+    TFetchResult Result = TFetchResult::Fetched;
     QString StatusText = QStringLiteral("успешно");
     bool Gated = false; // answered only once the site's gate opens
 };
