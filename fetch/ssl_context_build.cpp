@@ -3,6 +3,7 @@
 #include "fetch/ssl_errors.h"
 #include "fetch/ssl_session_store.h"
 #include "platform/c_owner.h"
+#include "platform/durable_file.h"
 
 #include <QFile>
 
@@ -11,7 +12,6 @@
 #include <openssl/ssl.h>
 
 #include <cerrno>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -150,10 +150,6 @@ void SetOptionsAndCiphers(SSL_CTX* ctx, const TSslContextSettings& settings) {
 constexpr qint64 CredentialFileLimit = 1024 * 1024;
 // A trust bundle holds a few hundred certificates.
 constexpr qint64 CaFileLimit = 16 * 1024 * 1024;
-
-QString SystemErrorText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 QString TooLargeText(qint64 limit) {
     return QStringLiteral("larger than %1 MiB").arg(limit >> 20);
